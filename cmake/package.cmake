@@ -1,0 +1,40 @@
+# The package builder's kit (everything scripts/pack links a setup package from) and
+# the sample package build/out/VelmoraSetup.exe.
+set(KIT_DIR ${CMAKE_BINARY_DIR}/kit)
+file(GLOB setup_resources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/resources/*)
+string(REPLACE ";" " " kit_libraries "${SETUP_SYSTEM_LIBS}")
+file(GENERATE OUTPUT ${KIT_DIR}/link-libraries.txt CONTENT "${kit_libraries}\n")
+
+add_custom_command(
+  OUTPUT ${KIT_DIR}/libvelmora_setup.a ${KIT_DIR}/setup_entry.obj ${KIT_DIR}/resources.stamp
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KIT_DIR}/resources
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmora_setup> ${KIT_DIR}/libvelmora_setup.a
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_OBJECTS:velmora_setup_entry> ${KIT_DIR}/setup_entry.obj
+  COMMAND ${CMAKE_COMMAND} -E copy ${setup_resources} ${KIT_DIR}/resources/
+  COMMAND ${CMAKE_COMMAND} -E touch ${KIT_DIR}/resources.stamp
+  DEPENDS velmora_setup $<TARGET_OBJECTS:velmora_setup_entry> ${setup_resources}
+  COMMAND_EXPAND_LISTS
+  COMMENT "Preparing the package builder's kit")
+add_custom_target(setup_kit ALL DEPENDS ${KIT_DIR}/libvelmora_setup.a ${KIT_DIR}/setup_entry.obj
+                                        ${KIT_DIR}/resources.stamp)
+
+# The sample payload: the placeholder application, both programs of this project and
+# a few data files in nested folders.
+set(SAMPLE_PAYLOAD ${CMAKE_BINARY_DIR}/sample/payload)
+file(GLOB_RECURSE sample_data CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sample/data/*)
+set(SAMPLE_DESCRIPTOR ${CMAKE_SOURCE_DIR}/sample/runtime-descriptor.txt)
+add_custom_command(
+  OUTPUT ${OUT_DIR}/VelmoraSetup.exe
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${SAMPLE_PAYLOAD}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SAMPLE_PAYLOAD}
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/sample/data ${SAMPLE_PAYLOAD}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmora_placeholder_app> ${SAMPLE_PAYLOAD}/Velmora.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmora_uninstaller> ${SAMPLE_PAYLOAD}/Uninstall.exe
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmora_maintenance> ${SAMPLE_PAYLOAD}/Velmora.Maintenance.exe
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/pack --kit ${KIT_DIR} --payload ${SAMPLE_PAYLOAD}
+          --runtime-descriptor ${SAMPLE_DESCRIPTOR} --output ${OUT_DIR}/VelmoraSetup.exe
+  DEPENDS setup_kit ${KIT_DIR}/libvelmora_setup.a ${KIT_DIR}/setup_entry.obj ${KIT_DIR}/resources.stamp
+          velmora_placeholder_app velmora_uninstaller velmora_maintenance ${sample_data}
+          ${SAMPLE_DESCRIPTOR} ${CMAKE_SOURCE_DIR}/scripts/pack
+  COMMENT "Packing the sample setup package")
+add_custom_target(sample_package ALL DEPENDS ${OUT_DIR}/VelmoraSetup.exe)

@@ -1,0 +1,31 @@
+# In-process tests: GoogleTest built with the same toolchain, one program per area,
+# run through Wine by the cross-compiling emulator.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+set(TEST_ENVIRONMENT VELMORA_BUILD=${CMAKE_BINARY_DIR} VELMORA_SOURCE=${CMAKE_SOURCE_DIR})
+
+foreach(area core engine runtime uninstall ui)
+  file(GLOB area_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/${area}/*_test.cpp)
+  if(area_tests)
+    add_executable(${area}_tests ${area_tests} ${CMAKE_SOURCE_DIR}/testing/test_main.cpp)
+    target_link_libraries(${area}_tests PRIVATE velmora_setup GTest::gtest)
+    target_link_options(${area}_tests PRIVATE -static -municode)
+    gtest_discover_tests(${area}_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         TEST_PREFIX "${area}." PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}")
+  endif()
+endforeach()
+
+# End-to-end tests: the real programs under Wine, each file in a prefix of its own.
+file(GLOB_RECURSE e2e_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/*_test.py
+     ${CMAKE_SOURCE_DIR}/uninstaller/*_test.py ${CMAKE_SOURCE_DIR}/scripts/*_test.py)
+foreach(test_file ${e2e_tests})
+  get_filename_component(name ${test_file} NAME_WE)
+  get_filename_component(dir ${test_file} DIRECTORY)
+  get_filename_component(area ${dir} NAME)
+  add_test(NAME e2e.${area}.${name} COMMAND python3 ${test_file})
+  set_tests_properties(e2e.${area}.${name} PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}"
+                       TIMEOUT 900)
+endforeach()

@@ -1,0 +1,112 @@
+#include "setup/core/dispatch.h"
+
+#include "setup/core/environment.h"
+#include "setup/core/existing_install.h"
+#include "setup/core/handles.h"
+#include "setup/core/language.h"
+#include "setup/core/paths.h"
+#include "setup/core/text.h"
+#include "setup/engine/install_transaction.h"
+#include "setup/ui/dialogs.h"
+#include "setup/ui/setup_window.h"
+#include "setup/uninstall/uninstall_flow.h"
+
+namespace {
+
+constexpr DWORD kStarterWaitMilliseconds = 120000;
+
+struct Switches {
+  bool quiet, worker, uninstall, update, repair;
+};
+
+// Refusal of a mode: silent with "/quiet", otherwise told in the message dialog.
+int Refuse(bool quiet, const wchar_t* english, const wchar_t* chinese) {
+  if (!quiet) ShowMessageDialog(Tr(english, chinese));
+  return kExitRefused;
+}
+
+int RefuseStarterStillRunning(bool quiet) {
+  return Refuse(quiet, L"Velmora did not close in time.", L"岫澜未能及时关闭，请关闭程序后重试。");
+}
+
+int UninstallWorkerMode(const ArgumentList& arguments, bool quiet) {
+  if (!WaitForStarter(arguments)) return kExitRefused;
+  return RunUninstallAndReport(FindSwitchValue(arguments, kTargetSwitch), quiet);
+}
+
+int UninstallMode(const ArgumentList& arguments, bool quiet) {
+  std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
+  std::wstring folder;
+  if (!given.empty()) {
+    folder = NormalizeFolderPath(given);
+    if (folder.empty()) {
+      return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新运行卸载程序。");
+    }
+  } else {
+    folder = ReadUninstallValue(L"InstallLocation");
+  }
+  if (folder.empty()) return kExitDone;
+  if (!quiet && !ConfirmUninstall()) return kExitDone;
+  if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
+  if (!given.empty()) return RunUninstallAndReport(folder, quiet);
+  return HandOffUninstall(folder, quiet);
+}
+
+int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTANCE module) {
+  const bool quiet = switches.quiet;
+  std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
+  std::wstring location = ReadUninstallValue(L"InstallLocation");
+  std::wstring version = ReadUninstallValue(L"DisplayVersion");
+  InstallModeOutcome outcome = DecideInstallMode(location, version, switches.repair, switches.update);
+  if (outcome == InstallModeOutcome::NotInstalled) {
+    return Refuse(quiet, L"Velmora is not installed yet.", L"尚未安装岫澜，请先完成安装。");
+  }
+  std::wstring chosen = !given.empty() ? given : !location.empty() ? location : DefaultInstallFolder();
+  std::wstring folder = NormalizeFolderPath(chosen);
+  if (folder.empty()) {
+    return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新选择。");
+  }
+  if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
+  if (outcome == InstallModeOutcome::NewerInstalled) {
+    return Refuse(quiet,
+                  L"A newer version of Velmora is already installed. Uninstall it before installing "
+                  L"this version.",
+                  L"已安装更高版本的岫澜；如需安装当前版本，请先卸载现有版本。");
+  }
+  if (quiet) {
+    std::wstring discarded;
+    return InstallPackage(folder, nullptr, discarded) ? kExitDone : kExitRefused;
+  }
+  WindowStartState start{folder, outcome == InstallModeOutcome::Update, outcome == InstallModeOutcome::Repair};
+  return RunSetupWindow(start, module);
+}
+
+}  // namespace
+
+bool WaitForStarter(const ArgumentList& arguments) {
+  std::wstring value = FindSwitchValue(arguments, kWaitPidSwitch);
+  if (value.empty()) return true;
+  auto pid = ReadUnsigned32(value, true);
+  if (!pid || *pid == 0) return false;
+  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, *pid));
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
+  return WaitForSingleObject(process.get(), kStarterWaitMilliseconds) == WAIT_OBJECT_0;
+}
+
+int DispatchMode(const ArgumentList& arguments, const DispatchConfiguration& configuration) {
+  Switches switches{HasSwitch(arguments, kQuietSwitch), HasSwitch(arguments, kUninstallWorkerSwitch),
+                    HasSwitch(arguments, kUninstallSwitch), HasSwitch(arguments, kUpdateSwitch),
+                    HasSwitch(arguments, kRepairSwitch)};
+  if (configuration.maintenance && !switches.uninstall && !switches.worker) return kExitNoUninstallSwitch;
+  if (!IsSupportedWindows()) {
+    if (!switches.quiet) {
+      ShowMessageDialog(Tr(L"Velmora requires Windows 10, Windows 11, or a supported Windows Server Desktop "
+                           L"Experience installation.",
+                           L"岫澜需要 Windows 10、Windows 11，或受支持的 Windows Server 桌面体验版。"));
+    }
+    return kExitUnsupportedWindows;
+  }
+  if (switches.worker) return UninstallWorkerMode(arguments, switches.quiet);
+  if (switches.uninstall) return UninstallMode(arguments, switches.quiet);
+  return InstallMode(arguments, switches, configuration.module);
+}

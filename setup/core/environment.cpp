@@ -1,0 +1,62 @@
+#include "setup/core/environment.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+UniqueOwnedMutex AcquireSingleInstanceGuard() {
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
+  DWORD error = GetLastError();
+  if (!mutex) return {};
+  if (error == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);  // not ours to release
+    return {};
+  }
+  return UniqueOwnedMutex(mutex);
+}
+
+namespace {
+
+using RtlGetVersionFunction = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
+
+bool IsWindows10OrLater() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (!ntdll) return false;
+  auto rtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+  if (!rtlGetVersion) return false;
+  RTL_OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  if (rtlGetVersion(&version) != 0) return false;
+  return version.dwMajorVersion >= 10;
+}
+
+bool IsPreinstallationEnvironment() {
+  UniqueRegKey key;
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\MiniNT", 0, KEY_READ,
+                       key.put()) == ERROR_SUCCESS;
+}
+
+bool IsServerWithoutDesktop() {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                    KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
+    return false;
+  }
+  wchar_t type[128] = {};
+  DWORD size = sizeof(type);
+  if (RegGetValueW(key.get(), nullptr, L"InstallationType", RRF_RT_REG_SZ, nullptr, type, &size) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  return std::wcsstr(type, L"Core") || std::wcsstr(type, L"Nano");
+}
+
+}  // namespace
+
+bool IsSupportedWindows() {
+  if (!IsWindows10OrLater()) return false;
+  if (IsPreinstallationEnvironment()) return false;
+  if (IsServerWithoutDesktop()) return false;
+  return GetModuleHandleW(L"user32.dll") != nullptr;
+}

@@ -1,0 +1,11 @@
+// The two guards at the start of every run: one instance per logon session, and
+// only Windows 10 or later with the desktop.
+#pragma once
+
+#include "setup/core/handles.h"
+
+inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\Velmora.NativeInstaller.SingleInstance";
+
+// An owned mutex, or an empty owner when another instance holds it or it cannot be made.
+UniqueOwnedMutex AcquireSingleInstanceGuard();
+bool IsSupportedWindows();

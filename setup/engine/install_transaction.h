@@ -1,0 +1,15 @@
+// The install as one transaction: staged, verified, swapped into place, registered,
+// and rolled back on any failure.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// progressTarget: address of a variable holding the setup window, or null when silent.
+// On failure stores one message in the current language and returns false.
+bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarget, std::wstring& message);
+// folder + suffix + "-" + process id + "-" + GetTickCount64().
+std::wstring MakeWorkFolderPath(const std::wstring& folder, const wchar_t* suffix);
+// Removes a folder tree, resetting attributes and never following links.
+bool DeleteTree(const std::wstring& folder);

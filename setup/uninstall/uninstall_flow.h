@@ -1,0 +1,12 @@
+// Uninstall always runs from a copy of the program outside the installation folder.
+#pragma once
+
+#include <string>
+
+// In place, from a temporary copy: 0 removed, 2 application running, 3 incomplete.
+int RunUninstallAndReport(const std::wstring& installFolder, bool quiet);
+// Copies this program into the installer temporary folder and starts it in worker
+// mode: 0 started, 3 otherwise.
+int HandOffUninstall(const std::wstring& installFolder, bool quiet);
+// Empty when the path cannot be read.
+std::wstring GetOwnProgramPath();

@@ -1,0 +1,277 @@
+"""End-to-end test support: a disposable Wine prefix per test group, the real
+programs run in it, and readers of its registry, files and windows.
+
+Tests are run by scripts/test, which starts Xvfb and makes the template prefix; each
+test file copies that template into a prefix of its own with its own wineserver.
+"""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+SOURCE = Path(os.environ.get("VELMORA_SOURCE", Path(__file__).resolve().parent.parent))
+BUILD = Path(os.environ.get("VELMORA_BUILD", SOURCE / "build"))
+OUT = BUILD / "out"
+TESTAPPS = BUILD / "testapps"
+PACK = SOURCE / "scripts" / "pack"
+KIT = BUILD / "kit"
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
+RUNTIME_KEY = r"HKLM\SOFTWARE\dotnet\Setup\InstalledVersions\x64\sharedfx\Microsoft.WindowsDesktop.App"
+
+
+def wine_loader():
+    for candidate in ("/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"):
+        if os.access(candidate, os.X_OK):
+            return candidate
+    raise RuntimeError("wine is not installed")
+
+
+def wineserver():
+    for candidate in ("/usr/lib/wine/wineserver", "/usr/bin/wineserver"):
+        if os.access(candidate, os.X_OK):
+            return candidate
+    raise RuntimeError("wineserver is not installed")
+
+
+class WinePrefix:
+    """A copy of the template prefix with a persistent wineserver of its own."""
+
+    def __init__(self, name="e2e", locale="en_US.UTF-8"):
+        template = Path(os.environ.get("VELMORA_WINE_TEMPLATE", BUILD / "wine" / "template"))
+        if not (template / "system.reg").exists():
+            raise RuntimeError(f"no template prefix at {template}: run the tests through scripts/test")
+        base = Path("/dev/shm") if Path("/dev/shm").is_dir() else BUILD / "wine"
+        self.path = Path(tempfile.mkdtemp(prefix=f"velmora-{name}-", dir=base))
+        shutil.rmtree(self.path)
+        subprocess.run(["cp", "-a", str(template), str(self.path)], check=True)
+        self.locale = locale
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH="win64",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG=locale, LC_ALL=locale)
+        subprocess.run([wineserver(), "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.run_raw(["cmd", "/c", "exit", "0"])
+
+    # --- processes -------------------------------------------------------------
+
+    def run_raw(self, args, timeout=120, env=None):
+        """Output goes through files, not pipes: Wine's background processes inherit the
+        handles and would keep a pipe open long after the program ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.Popen([wine_loader()] + [str(a) for a in args], env=env or self.env,
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            try:
+                code = process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                raise
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(process.args, code, out.read().decode("utf-8", "replace"),
+                                               err.read().decode("utf-8", "replace"))
+
+    def run(self, program, *args, timeout=120, env=None):
+        """Runs a Windows program to its end; returns its exit code."""
+        return self.run_raw([program, *args], timeout=timeout, env=env).returncode
+
+    def start(self, program, *args, env=None):
+        return subprocess.Popen([wine_loader(), str(program)] + [str(a) for a in args], env=env or self.env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def with_env(self, **changes):
+        """A copy of the environment with changes; None removes a variable (for Windows
+        programs, set it to an empty Unix value: Wine passes unset ones through)."""
+        env = dict(self.env)
+        for key, value in changes.items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
+        return env
+
+    def close(self):
+        subprocess.run([wineserver(), "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([wineserver(), "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        shutil.rmtree(self.path, ignore_errors=True)
+
+    # --- files -----------------------------------------------------------------
+
+    def unix(self, windows_path):
+        """Unix path of a C:\\ (or other mapped drive) path inside the prefix."""
+        drive, rest = windows_path[0].lower(), windows_path[3:] if len(windows_path) > 2 else ""
+        base = (self.path / "dosdevices" / f"{drive}:").resolve()
+        return base / rest.replace("\\", "/") if rest else base
+
+    def exists(self, windows_path):
+        return os.path.lexists(self.unix(windows_path))
+
+    def listing(self, windows_path):
+        """Relative paths of every file below a folder, sorted, with backslashes."""
+        root = self.unix(windows_path)
+        found = []
+        for dirpath, _, files in os.walk(root):
+            for name in files:
+                found.append(str(Path(dirpath, name).relative_to(root)).replace("/", "\\"))
+        return sorted(found)
+
+    def attributes(self, windows_path):
+        """DOS attributes Wine keeps in the user.DOSATTRIB extended attribute."""
+        try:
+            raw = os.getxattr(self.unix(windows_path), "user.DOSATTRIB").decode(errors="replace")
+        except OSError:
+            return 0
+        match = re.match(r"0x([0-9a-fA-F]+)", raw)
+        return int(match.group(1), 16) if match else 0
+
+    # --- registry --------------------------------------------------------------
+
+    def reg(self, *args):
+        return self.run_raw(["reg", *args], timeout=60)
+
+    def reg_add(self, key, name=None, kind="REG_SZ", data=""):
+        args = ["add", key, "/f", "/reg:64"]
+        if name is not None:
+            args += ["/v", name, "/t", kind, "/d", str(data)]
+        result = self.reg(*args)
+        assert result.returncode == 0, result.stderr
+
+    def reg_delete(self, key, name=None):
+        args = ["delete", key, "/f", "/reg:64"]
+        if name is not None:
+            args[2:2] = ["/v", name]
+        self.reg(*args)
+
+    def reg_values(self, key, view="/reg:64"):
+        """{name: (type, data)} of a key, exact text (read through reg export), or None."""
+        with tempfile.TemporaryDirectory() as work:
+            target = Path(work) / "key.reg"
+            result = self.run_raw(["reg", "export", key, self.windows_of(target), "/y", view])
+            if result.returncode != 0 or not target.exists():
+                return None
+            return parse_reg_export(target.read_bytes(), key)
+
+    def reg_value(self, key, name):
+        values = self.reg_values(key)
+        if values is None or name not in values:
+            return None
+        return values[name]
+
+    def key_exists(self, key, view="/reg:64"):
+        return self.run_raw(["reg", "query", key, view]).returncode == 0
+
+    def windows_of(self, unix_path):
+        """The Z:\\ path Wine gives a Unix path."""
+        return "Z:" + str(Path(unix_path).resolve()).replace("/", "\\")
+
+    def register_runtime(self, version="8.0.11"):
+        """Makes the desktop runtime count as present."""
+        self.reg_add(RUNTIME_KEY + "\\" + version)
+
+    def set_windows_version(self, version):
+        result = self.run_raw(["winecfg", "-v", version])
+        assert result.returncode == 0, result.stderr
+
+    # --- windows and keys ---------------------------------------------------------
+
+    def xdotool(self, *args, check=False):
+        result = subprocess.run(["xdotool", *[str(a) for a in args]], env=self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        if check and result.returncode != 0:
+            raise AssertionError(f"xdotool {args} failed: {result.stderr}")
+        return result.stdout.strip()
+
+    def wait_window(self, title_regex, timeout=30):
+        """The X window id of the first visible window whose title matches."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            found = self.xdotool("search", "--onlyvisible", "--name", title_regex)
+            if found:
+                return found.split()[0]
+            time.sleep(0.2)
+        raise AssertionError(f"no window titled {title_regex!r} within {timeout} s")
+
+    def window_name(self, window):
+        return self.xdotool("getwindowname", window)
+
+    def press(self, window, *keys):
+        """Focus follows the pointer without a window manager: move onto it first."""
+        self.xdotool("mousemove", "--window", window, 20, 20)
+        self.xdotool("windowfocus", "--sync", window)
+        for key in keys:
+            self.xdotool("key", "--window", window, key)
+            time.sleep(0.1)
+
+    def click(self, window, x, y):
+        self.xdotool("mousemove", "--window", window, x, y)
+        time.sleep(0.1)
+        self.xdotool("click", "--window", window, 1)
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", str(path)], env=self.env, check=True)
+
+
+def parse_reg_export(data, key):
+    text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8", "replace")
+    text = text.replace("\\\r\n  ", "").replace("\\\n  ", "")
+    values, current = {}, None
+    header = "[" + key.upper() + "]"
+    for line in text.splitlines():
+        if line.startswith("["):
+            current = line.strip().upper() == header
+            continue
+        if not current or "=" not in line:
+            continue
+        name, _, data_text = line.partition("=")
+        name = "" if name == "@" else bytes(name.strip('"'), "utf-8").decode("unicode_escape")
+        values[name] = parse_reg_data(data_text)
+    return values
+
+
+def parse_reg_data(text):
+    if text.startswith('"'):
+        inner = text[1:-1]
+        return ("REG_SZ", inner.replace('\\"', '"').replace("\\\\", "\\"))
+    if text.startswith("dword:"):
+        return ("REG_DWORD", int(text[6:], 16))
+    kinds = {"hex:": "REG_BINARY", "hex(2):": "REG_EXPAND_SZ", "hex(7):": "REG_MULTI_SZ", "hex(b):": "REG_QWORD"}
+    for prefix, kind in kinds.items():
+        if text.startswith(prefix):
+            raw = bytes(int(b, 16) for b in text[len(prefix):].split(",") if b)
+            if kind in ("REG_EXPAND_SZ", "REG_MULTI_SZ"):
+                return (kind, raw.decode("utf-16-le"))
+            return (kind, raw)
+    return ("UNKNOWN", text)
+
+
+def pack(output, *args):
+    """Runs the package builder; returns (exit code, stderr text)."""
+    result = subprocess.run(["python3", str(PACK), "--kit", str(KIT), "--output", str(output), *map(str, args)],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    return result.returncode, result.stderr
+
+
+class PrefixTestCase(unittest.TestCase):
+    """One prefix for the whole test class; tests reset what they touch."""
+
+    locale = "en_US.UTF-8"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = WinePrefix(cls.__name__.lower(), cls.locale)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+
+    def setUp(self):
+        self.scratch = Path(tempfile.mkdtemp(prefix="velmora-test-"))
+        self.addCleanup(shutil.rmtree, self.scratch, True)
+
+
+def main():
+    unittest.main(verbosity=2)

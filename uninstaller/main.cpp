@@ -1,0 +1,102 @@
+// Uninstall.exe: copies Velmora.Maintenance.exe from its own folder into the installer
+// temporary folder and starts that copy, elevated, in uninstall mode; then ends.
+// It links only the kernel and shell libraries and shares no code with the setup program.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+enum LauncherExit : int {
+  kStarted = 0,
+  kNoSetupProgram = 2,
+  kNoTemporaryFolder = 3,
+  kCopyFailed = 4,
+  kStartFailed = 5,
+};
+
+std::wstring OwnProgramPath() {
+  std::vector<wchar_t> buffer(260);
+  while (true) {
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size() - 1) return std::wstring(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  size_t last = path.find_last_of(L"\\/");
+  return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
+}
+
+std::wstring Join(const std::wstring& first, const std::wstring& second) {
+  if (first.empty()) return second;
+  if (first.back() == L'\\' || first.back() == L'/') return first + second;
+  return first + L'\\' + second;
+}
+
+std::wstring TemporaryFolder() {
+  std::vector<wchar_t> buffer(32768, L'\0');
+  DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer.data(), DWORD(buffer.size()));
+  std::wstring base = (length == 0 || length >= buffer.size()) ? L"C:\\ProgramData"
+                                                                : std::wstring(buffer.data(), length);
+  return Join(base, L"Velmora\\installer-temp");
+}
+
+bool IsQuietToken(const wchar_t* token) {
+  const wchar_t* expected = L"/quiet";
+  for (; *token && *expected; ++token, ++expected) {
+    wchar_t c = (*token >= L'A' && *token <= L'Z') ? wchar_t(*token - L'A' + L'a') : *token;
+    if (c != *expected) return false;
+  }
+  return *token == L'\0' && *expected == L'\0';
+}
+
+bool WasGivenQuiet() {
+  int count = 0;
+  LPWSTR* tokens = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!tokens) return false;
+  bool quiet = false;
+  for (int i = 1; i < count; ++i) quiet = quiet || IsQuietToken(tokens[i]);
+  LocalFree(tokens);
+  return quiet;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const std::wstring ownFolder = FolderOf(OwnProgramPath());
+  const std::wstring setupProgram = Join(ownFolder, L"Velmora.Maintenance.exe");
+  if (GetFileAttributesW(setupProgram.c_str()) == INVALID_FILE_ATTRIBUTES) return kNoSetupProgram;
+
+  const std::wstring temporaryFolder = TemporaryFolder();
+  int created = SHCreateDirectoryExW(nullptr, temporaryFolder.c_str(), nullptr);
+  if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
+    return kNoTemporaryFolder;
+  }
+
+  const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+  const std::wstring copy =
+      Join(temporaryFolder, L"Maintenance-" + pid + L"-" + std::to_wstring(GetTickCount64()) + L".exe");
+  if (!CopyFileW(setupProgram.c_str(), copy.c_str(), FALSE)) return kCopyFailed;
+
+  const bool quiet = WasGivenQuiet();
+  std::wstring parameters = L"/uninstall /install-dir \"" + ownFolder + L"\" /wait-pid " + pid;
+  if (quiet) parameters += L" /quiet";
+
+  SHELLEXECUTEINFOW start = {};
+  start.cbSize = sizeof(start);
+  start.fMask = SEE_MASK_NOCLOSEPROCESS;
+  start.lpVerb = L"runas";
+  start.lpFile = copy.c_str();
+  start.lpParameters = parameters.c_str();
+  start.lpDirectory = temporaryFolder.c_str();
+  start.nShow = quiet ? SW_HIDE : SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&start)) return kStartFailed;
+  if (start.hProcess) CloseHandle(start.hProcess);
+  return kStarted;
+}
