@@ -3,3 +3,5 @@
 int RunUninstallAndReport(const std::wstring&, bool) { return 3; }
 
 int HandOffUninstall(const std::wstring&, bool) { return 3; }
+
+std::wstring GetOwnProgramPath() { return {}; }

@@ -1,0 +1,3 @@
+#include "setup/uninstall/uninstall_worker.h"
+
+bool UninstallFromRecord(const std::wstring&) { return false; }
