@@ -92,23 +92,6 @@ inline bool SetMachineString(const wchar_t* keyPath, const wchar_t* name, const 
                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-// Tests of one test program run in parallel in one prefix: those that touch the
-// product's registry entry or the shared shortcut folders take this lock first.
-class MachineStateLock {
- public:
-  MachineStateLock() : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\Velmora.Tests.MachineState")) {
-    if (mutex_) WaitForSingleObject(mutex_.get(), INFINITE);
-  }
-  ~MachineStateLock() {
-    if (mutex_) ReleaseMutex(mutex_.get());
-  }
-  MachineStateLock(const MachineStateLock&) = delete;
-  MachineStateLock& operator=(const MachineStateLock&) = delete;
-
- private:
-  UniqueHandle mutex_;
-};
-
 // Puts the real calls back when the test ends, whatever fakes it installed.
 class InjectedFaults {
  public:

@@ -37,7 +37,7 @@ bool ShortcutInEither(const wchar_t* name) {
   return PathExists(JoinPath(ProgramsFolder(), name)) || PathExists(JoinPath(DesktopFolder(), name));
 }
 
-// The product's machine-wide state, locked and cleared for one test and cleared after it.
+// The product's machine-wide state, cleared before and after each test.
 class RegistrationTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -49,7 +49,6 @@ class RegistrationTest : public testing::Test {
     RemoveShortcuts();
     UseEnglish = true;
   }
-  MachineStateLock lock_;
   InjectedFaults faults_;
   ComApartment com_{COINIT_APARTMENTTHREADED};
 };
