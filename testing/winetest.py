@@ -219,6 +219,12 @@ def parse_reg_export(data, key):
     text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8", "replace")
     text = text.replace("\\\r\n  ", "").replace("\\\n  ", "")
     values, current = {}, None
+    # reg export writes the root key's long name.
+    roots = {"HKLM\\": "HKEY_LOCAL_MACHINE\\", "HKCU\\": "HKEY_CURRENT_USER\\", "HKCR\\": "HKEY_CLASSES_ROOT\\",
+             "HKU\\": "HKEY_USERS\\"}
+    for short, long in roots.items():
+        if key.upper().startswith(short):
+            key = long + key[len(short):]
     header = "[" + key.upper() + "]"
     for line in text.splitlines():
         if line.startswith("["):
