@@ -7,7 +7,8 @@ HRESULT SaveShortcut(IPersistFile* file, LPCOLESTR path, BOOL remember) { return
 }  // namespace
 
 EngineCalls RealEngineCalls() {
-  return EngineCalls{MoveFileExW, RemoveDirectoryW, RegSetValueExW, SaveShortcut, WriteFile, FlushFileBuffers};
+  return EngineCalls{MoveFileExW, RemoveDirectoryW, RegSetValueExW, SaveShortcut, WriteFile, FlushFileBuffers,
+                     ReadPayloadManifest};
 }
 
 EngineCalls engineCalls = RealEngineCalls();

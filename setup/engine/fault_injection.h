@@ -6,6 +6,11 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <string>
+#include <vector>
+
+#include "setup/engine/payload_manifest.h"
+
 struct EngineCalls {
   BOOL(WINAPI* moveFile)(LPCWSTR from, LPCWSTR to, DWORD flags);
   BOOL(WINAPI* removeDirectory)(LPCWSTR path);
@@ -14,6 +19,8 @@ struct EngineCalls {
   HRESULT (*saveShortcut)(IPersistFile* file, LPCOLESTR path, BOOL remember);
   BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
   BOOL(WINAPI* flushFile)(HANDLE file);
+  // Not a fault point: lets tests hand packages of any shape to the real extraction.
+  bool (*readPayloadManifest)(std::vector<PayloadEntry>& entries, std::wstring& manifestText);
 };
 
 // The table every engine call goes through.

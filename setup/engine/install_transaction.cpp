@@ -183,7 +183,7 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   t.registeredVersion = ReadUninstallValue(L"DisplayVersion");
   t.isUpdate = !registeredLocation.empty();
   if (!CheckTargetFolder(t, registeredLocation, message)) return false;
-  if (!ReadPayloadManifest(t.entries, t.manifestText)) {
+  if (!engineCalls.readPayloadManifest(t.entries, t.manifestText)) {
     return Fail(message, L"This setup package is incomplete.", L"当前安装包不完整。");
   }
   if (!EnsureDesktopRuntime(progressTarget, message)) return false;
