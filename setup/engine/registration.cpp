@@ -1,9 +1,9 @@
 #include "setup/engine/registration.h"
 
 #include <windows.h>
-#include <knownfolders.h>
 #include <objidl.h>
 #include <shlobj.h>
+#include <knownfolders.h>
 
 #include <utility>
 
