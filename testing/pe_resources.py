@@ -70,3 +70,11 @@ def rcdata(path):
     """{id: bytes} of the RT_RCDATA resources of a program."""
     image = PeImage(Path(path).read_bytes())
     return {name: data for (kind, name), data in image.resources().items() if kind == RT_RCDATA}
+
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+
+
+def read_resources(path):
+    """{(type, name): bytes} of every resource of a program."""
+    return PeImage(Path(path).read_bytes()).resources()
