@@ -84,6 +84,8 @@ class Refusals(Scratch):
              ["f" * 41, "1 to 240 UTF-16 characters"]),
             ("name that is not UTF-8", lambda p: touch_bytes_name(p, b"\xff.txt"), ["not valid UTF-8"]),
             ("empty file", lambda p: write(p / "data/empty.dat", b""), ["data\\empty.dat", "empty files"]),
+            ("file of 4 GiB (sparse)", lambda p: os.truncate(p / "signatures.dat", 1 << 32),
+             ["signatures.dat", "smaller than 4 GiB"]),
             ("paths equal ignoring case", lambda p: write(p / "RESOURCES/defaults.INI", "y"),
              ["defaults.ini", "letter case"]),
             ("file equal to a folder ignoring case", lambda p: write(p / "Resources", "y"),
