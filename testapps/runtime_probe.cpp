@@ -2,7 +2,7 @@
 // worker thread while the main thread receives the progress messages, as the setup
 // window does, and prints what happened, one fact per line:
 //   runtime-probe download URL SIZE DEST [--progress] [--receive-timeout MS]
-//   runtime-probe ensure [--progress] [--stale]
+//   runtime-probe ensure [--progress] [--stale] [--program-data VALUE|--no-program-data]
 //   runtime-probe set-descriptor EXE FILE     (embeds FILE as the descriptor of EXE)
 #include <windows.h>
 
@@ -103,6 +103,10 @@ bool PlantStalePackage() {
 
 int Ensure(const std::vector<std::wstring>& args) {
   Print(L"pid " + std::to_wstring(GetCurrentProcessId()));
+  // Wine sets ProgramData itself at start, so the test's value is applied here.
+  std::wstring programData = OptionValue(args, L"--program-data");
+  if (!programData.empty()) SetEnvironmentVariableW(L"ProgramData", programData.c_str());
+  if (HasOption(args, L"--no-program-data")) SetEnvironmentVariableW(L"ProgramData", nullptr);
   if (HasOption(args, L"--stale") && !PlantStalePackage()) return 2;
   std::wstring message = L"<untouched>";
   bool ok = RunWithProgress(HasOption(args, L"--progress"),

@@ -183,7 +183,10 @@ class TlsHttpServer(http.server.ThreadingHTTPServer):
         except (ssl.SSLError, OSError) as error:
             self.handshake_failures.append(str(error))
             return
-        super().finish_request(request, client_address)
+        try:
+            super().finish_request(request, client_address)
+        finally:
+            request.close()
 
 
 class HttpsServer:

@@ -160,19 +160,19 @@ class PrerequisiteFlow(RuntimeServerTestCase):
     def test_temporary_folder_follows_program_data(self):
         self.prefix.unix(r"C:\blocker").write_text("a file where a folder must go")
         cases = [
-            ("set", r"C:\Shared Data", r"C:\Shared Data\Velmora\installer-temp"),
-            ("unset", "", TEMP),
+            ("set", ["--program-data", r"C:\Shared Data"], r"C:\Shared Data\Velmora\installer-temp"),
+            ("unset", ["--no-program-data"], TEMP),
         ]
-        for name, program_data, folder in cases:
+        for name, options, folder in cases:
             with self.subTest(name):
                 self.setUp()
-                result = self.ensure(self.descriptor("ok.exe"), env=self.prefix.with_env(ProgramData=program_data))
+                result = self.ensure(self.descriptor("ok.exe"), *options)
                 self.assertTrue(result.ok, result.output)
                 package = rf"{folder}\windowsdesktop-runtime-{result.facts['pid']}.download"
                 self.assertTrue(self.installer_runs()[0].startswith(package + "|"))
                 self.assert_no_package_left(folder)
         self.setUp()
-        result = self.ensure(self.descriptor("ok.exe"), env=self.prefix.with_env(ProgramData=r"C:\blocker"))
+        result = self.ensure(self.descriptor("ok.exe"), "--program-data", r"C:\blocker")
         self.assertFalse(result.ok)
         self.assertEqual(result.message, NO_TEMP)
         self.assertEqual(self.server.requests, [])
