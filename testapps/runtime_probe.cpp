@@ -24,6 +24,14 @@ namespace {
 
 constexpr UINT kWorkDone = WM_APP + 1;
 
+// An open resource update: discarded unless released to EndUpdateResourceW.
+struct ResourceUpdateTraits {
+  using Value = HANDLE;
+  static Value Invalid() { return nullptr; }
+  static void Close(Value h) { EndUpdateResourceW(h, TRUE); }
+};
+using UniqueResourceUpdate = UniqueResource<ResourceUpdateTraits>;
+
 void Print(const std::wstring& line) {
   std::string bytes = WideToUtf8(line + L"\n");
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
@@ -123,11 +131,12 @@ int SetDescriptor(const std::vector<std::wstring>& args) {
   std::vector<char> bytes(GetFileSize(file.get(), nullptr));
   DWORD read = 0;
   if (!ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr) || read != bytes.size()) return 2;
-  HANDLE update = BeginUpdateResourceW(args[2].c_str(), FALSE);
-  if (!update) return 2;
-  BOOL ok = UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(RuntimeDescriptorResourceId),
-                            MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes.data(), DWORD(bytes.size()));
-  return EndUpdateResourceW(update, !ok) && ok ? 0 : 2;
+  UniqueResourceUpdate update(BeginUpdateResourceW(args[2].c_str(), FALSE));
+  if (!update || !UpdateResourceW(update.get(), RT_RCDATA, MAKEINTRESOURCEW(RuntimeDescriptorResourceId),
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes.data(), DWORD(bytes.size()))) {
+    return 2;
+  }
+  return EndUpdateResourceW(update.release(), FALSE) ? 0 : 2;
 }
 
 }  // namespace

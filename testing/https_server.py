@@ -13,12 +13,14 @@ Paths (every stall is bounded by the server's stall limit):
   /silent                    reads the request and never answers
   /stall/N/NAME              announces NAME's length, sends N bytes, then goes quiet
 
-As a program: https_server.py --root DIR [--port N] [--certs DIR] prints the port,
-the CA certificate and a .reg file that trusts it, then serves until interrupted.
+As a program: https_server.py --root DIR [--port N] [--certs DIR] [--trust-prefix DIR]
+prints the port, the CA certificate and a .reg file that trusts it (imported into the
+Wine prefix DIR when given), then serves until interrupted.
 """
 import argparse
 import hashlib
 import http.server
+import os
 import socket
 import ssl
 import subprocess
@@ -226,13 +228,23 @@ class HttpsServer:
             server.server_close()
 
 
+def trust_in_prefix(certificates, prefix_path):
+    from winetest import wine_loader
+    env = dict(os.environ, WINEPREFIX=str(Path(prefix_path).resolve()), WINEDEBUG="-all")
+    subprocess.run([wine_loader(), "reg", "import", "Z:" + str(certificates.trust_reg().resolve()).replace("/", "\\")],
+                   env=env, check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--root", required=True, help="folder whose files are served")
     parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (default: any free one)")
     parser.add_argument("--certs", default="build/https-certs", help="where the CA and certificate are kept")
+    parser.add_argument("--trust-prefix", help="a disposable Wine prefix that is to trust the CA")
     args = parser.parse_args(argv)
     certificates = Certificates(args.certs)
+    if args.trust_prefix:
+        trust_in_prefix(certificates, args.trust_prefix)
     server = HttpsServer(args.root, certificates, args.port)
     print(f"port {server.port}")
     print(f"ca {certificates.ca}")
