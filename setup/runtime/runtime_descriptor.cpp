@@ -21,7 +21,7 @@ bool ReadField(const std::wstring& text, size_t& position, wchar_t delimiter, st
 }
 
 bool IsHttpsUrl(const std::wstring& url) {
-  return url.size() >= kRequiredScheme.size() && std::wstring_view(url).substr(0, kRequiredScheme.size()) == kRequiredScheme;
+  return std::wstring_view(url).substr(0, kRequiredScheme.size()) == kRequiredScheme;
 }
 
 }  // namespace
