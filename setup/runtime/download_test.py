@@ -133,7 +133,7 @@ class Download(RuntimeServerTestCase):
         result = self.download(self.server.url("silent"), "--progress")
         self.assertFalse(result.ok, result.output)
         self.assertGreater(float(result.facts["elapsed"]), 25)
-        self.assertLess(float(result.facts["elapsed"]), 40)
+        self.assertLess(float(result.facts["elapsed"]), 36)
         self.assertEqual(result.posted, 0)
         self.assertIsNone(self.written())
 
