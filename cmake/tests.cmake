@@ -1,5 +1,6 @@
 # In-process tests: GoogleTest built with the same toolchain, one program per area,
-# run through Wine by the cross-compiling emulator.
+# run through Wine by the cross-compiling emulator. They share the run's prefix (and
+# its registry), so they run one at a time; end-to-end tests have prefixes of their own.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -13,8 +14,16 @@ foreach(area core engine runtime uninstall ui)
     add_executable(${area}_tests ${area_tests} ${CMAKE_SOURCE_DIR}/testing/test_main.cpp)
     target_link_libraries(${area}_tests PRIVATE velmora_setup GTest::gtest)
     target_link_options(${area}_tests PRIVATE -static -municode)
+    # Resources the area's tests read from their own program, when it has any.
+    set(area_rc ${CMAKE_SOURCE_DIR}/setup/${area}/${area}_tests.rc)
+    if(EXISTS ${area_rc})
+      file(GLOB area_rc_depends CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/${area}/test_resources/*)
+      target_sources(${area}_tests PRIVATE ${area_rc})
+      set_source_files_properties(${area_rc} PROPERTIES OBJECT_DEPENDS "${area_rc_depends}")
+    endif()
     gtest_discover_tests(${area}_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         TEST_PREFIX "${area}." PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}")
+                         TEST_PREFIX "${area}." PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}"
+                         RESOURCE_LOCK session_prefix)
   endif()
 endforeach()
 
