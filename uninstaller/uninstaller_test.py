@@ -4,7 +4,6 @@ import re
 import shutil
 import subprocess
 import sys
-import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "testing"))
@@ -133,37 +132,7 @@ class Launcher(PrefixTestCase):
 
 
 class LauncherProgram(PrefixTestCase):
-    """What the system reads from the file itself."""
-
-    def test_manifest_asks_for_administrator_rights_and_nothing_else(self):
-        data = LAUNCHER.read_bytes()
-        start, end = data.index(b"<?xml"), data.index(b"</assembly>") + len(b"</assembly>")
-        root = ElementTree.fromstring(data[start:end])
-        ns = {"v1": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
-              "c": "urn:schemas-microsoft-com:compatibility.v1",
-              "ws": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
-        identity = root.find("v1:assemblyIdentity", ns)
-        self.assertEqual((identity.get("name"), identity.get("version")), ("Velmora.Uninstaller.app", "1.0.0.0"))
-        level = root.find(".//v3:requestedExecutionLevel", ns)
-        self.assertEqual((level.get("level"), level.get("uiAccess")), ("requireAdministrator", "false"))
-        self.assertEqual(root.find(".//ws:longPathAware", ns).text, "true")
-        self.assertEqual([os.get("Id") for os in root.findall(".//c:supportedOS", ns)],
-                         ["{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"])
-        self.assertIsNone(root.find("v1:dependency", ns))
-        self.assertNotIn(b"dpiAware", data[start:end])
-
-    def test_version_resource(self):
-        data = LAUNCHER.read_bytes()
-        for name, value in (("CompanyName", "Quenlo"), ("FileDescription", "Velmora Uninstaller"),
-                            ("FileVersion", "1.0.1.0"), ("InternalName", "Uninstall.exe"),
-                            ("OriginalFilename", "Uninstall.exe"), ("ProductName", "Velmora"),
-                            ("ProductVersion", "1.0.1")):
-            entry = (name + "\0").encode("utf-16-le")
-            at = data.find(entry)
-            self.assertGreater(at, 0, name)
-            tail = data[at + len(entry):at + len(entry) + 200]
-            text = tail.lstrip(b"\0").decode("utf-16-le", "ignore").split("\0")[0]
-            self.assertEqual(text, value, name)
+    """What the loader reads from the file (manifest and version: setup/resources)."""
 
     def test_a_gui_program_using_only_the_kernel_and_shell_libraries(self):
         dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(LAUNCHER)], stdout=subprocess.PIPE,
