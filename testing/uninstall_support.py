@@ -118,3 +118,38 @@ def run_with_variables(prefix, program, *args, env=None, **variables):
     ProgramData and its kin itself and ignores the Unix values. An empty value unsets."""
     sets = "&&".join(f"set {name}={value}" for name, value in variables.items())
     return prefix.run("cmd", "/c", f"{sets}&&{program} {' '.join(args)}", env=env)
+
+
+def maintenance_copy(prefix, name="Maintenance-test.exe"):
+    """A copy of the maintenance program inside the prefix. Programs that uninstall in
+    place schedule their own file for deletion at restart: never run build/out's."""
+    target = prefix.unix(TEMP_FOLDER) / name
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(MAINTENANCE, target)
+    return TEMP_FOLDER + "\\" + name
+
+
+def registered_command(prefix, value_name):
+    """A registered uninstall command split as the system splits it: program and switches."""
+    text = prefix.reg_value(UNINSTALL_KEY, value_name)[1]
+    match = re.fullmatch(r'"([^"]*)"\s*(.*)', text)
+    return [match.group(1), *match.group(2).split()]
+
+
+def answer_dialog(prefix, key, previous=None, timeout=60):
+    """Waits for a dialog titled "Velmora" other than `previous`, presses a key in it and
+    returns its window id: Return is the default button, Escape is Cancel."""
+    def fresh():
+        found = prefix.xdotool("search", "--onlyvisible", "--name", "^Velmora$").split()
+        return next((window for window in found if window != previous), None)
+    window = wait_until(fresh, timeout=timeout)
+    if not window:
+        raise AssertionError("no dialog titled Velmora appeared")
+    prefix.press(window, key)
+    return window
+
+
+def wait_for_scheduled(prefix, pattern, timeout=90):
+    """The temporary copy's own file in the restart list: the last thing it does."""
+    return wait_until(lambda: [p for p in pending_renames(prefix) if re.search(pattern, p, re.IGNORECASE)],
+                      timeout=timeout, step=0.3)
