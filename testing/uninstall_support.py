@@ -136,17 +136,24 @@ def registered_command(prefix, value_name):
     return [match.group(1), *match.group(2).split()]
 
 
-def answer_dialog(prefix, key, previous=None, timeout=60):
-    """Waits for a dialog titled "Velmora" other than `previous`, presses a key in it and
-    returns its window id: Return is the default button, Escape is Cancel."""
-    def fresh():
-        found = prefix.xdotool("search", "--onlyvisible", "--name", "^Velmora$").split()
-        return next((window for window in found if window != previous), None)
-    window = wait_until(fresh, timeout=timeout)
+def velmora_dialogs(prefix):
+    return prefix.xdotool("search", "--onlyvisible", "--name", "^(Velmora|岫澜)$").split()
+
+
+def answer_dialog(prefix, key, timeout=60):
+    """Waits for a dialog titled "Velmora", presses a key in it (Return is the default
+    button, Escape is Cancel) and waits for it to close. A key that arrives before the
+    dialog takes input is lost, so it is pressed again while the same dialog stays.
+    X reuses the window ids of ended processes: dialogs are told apart by time."""
+    window = wait_until(lambda: next(iter(velmora_dialogs(prefix)), None), timeout=timeout)
     if not window:
         raise AssertionError("no dialog titled Velmora appeared")
-    prefix.press(window, key)
-    return window
+    for _ in range(5):
+        time.sleep(0.5)
+        prefix.press(window, key)
+        if wait_until(lambda: window not in velmora_dialogs(prefix), timeout=3):
+            return
+    raise AssertionError(f"the dialog did not close on {key}")
 
 
 def wait_for_scheduled(prefix, pattern, timeout=90):

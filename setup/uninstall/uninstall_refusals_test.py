@@ -9,7 +9,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
 from uninstall_support import (DESKTOP_LINK, HOLD_FILE, START_MENU_LINK, answer_dialog,  # noqa: E402
-                               lay_down_installation, maintenance_copy, pending_renames, wait_until)
+                               lay_down_installation, maintenance_copy, pending_renames, velmora_dialogs,
+                               wait_until)
 
 FOLDER = r"C:\Apps\Velmora"
 
@@ -120,8 +121,9 @@ class UninstallRefusals(PrefixTestCase):
     def test_only_the_worker_waits_for_the_guard(self):
         lay_down_installation(self.prefix, FOLDER)
         holder = self.prefix.start(self.worker, "/uninstall", "/install-dir", FOLDER)  # holds it at its dialog
+        worker = holder
         try:
-            confirmation = answer_dialog(self.prefix, "F24")  # only waits for it to show
+            confirmation = wait_until(lambda: next(iter(velmora_dialogs(self.prefix)), None), timeout=60)
             self.assertEqual(self.prefix.run(self.worker, "/uninstall", "/quiet"), 5)
             started = time.time()
             worker = self.prefix.start(maintenance_copy(self.prefix, "Uninstall-test.exe"), "/uninstall-worker",
@@ -134,7 +136,7 @@ class UninstallRefusals(PrefixTestCase):
             self.assertLess(time.time() - started, 12)
             self.assertFalse(self.prefix.exists(FOLDER))
         finally:
-            for process in (holder,):
+            for process in (holder, worker):
                 if process.poll() is None:
                     process.kill()
 

@@ -8,6 +8,7 @@
 
 #include "setup/core/handles.h"
 #include "setup/core/paths.h"
+#include "setup/core/text.h"
 #include "setup/engine/installed_record.h"
 #include "setup/engine/payload_manifest.h"
 #include "setup/engine/registration.h"
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr wchar_t kLauncherName[] = L"Uninstall.exe";
+constexpr wchar_t kMaintenanceName[] = L"Velmora.Maintenance.exe";
 
 // The whole record as text. An unreadable record and one that is not UTF-8 are
 // refused alike: an undecodable record would otherwise count as an empty list, and
@@ -63,23 +65,40 @@ bool DeleteListedFile(const std::wstring& path) {
   return DeleteFileW(path.c_str()) != FALSE;
 }
 
-bool RemoveListedEntry(const std::wstring& root, const std::wstring& line, std::vector<std::wstring>& folders) {
+// The programs that start another attempt: deleted only once every other listed file
+// is gone, so that after a failed attempt the registered uninstall command still runs.
+struct RetryPrograms {
+  bool maintenanceListed = false;
+  bool launcherListed = false;
+};
+
+bool RemoveListedEntry(const std::wstring& root, const std::wstring& line, std::vector<std::wstring>& folders,
+                       RetryPrograms& held) {
   std::wstring relative;
   if (!ReadRelativePath(line, relative) || !IsValidRelativePath(relative)) return false;
   std::wstring path;
   if (!ResolveInsideFolder(root, relative, path)) return false;
+  if (EqualsIgnoreAsciiCase(path, JoinPath(root, kMaintenanceName))) {
+    held.maintenanceListed = true;
+    return true;
+  }
+  if (EqualsIgnoreAsciiCase(path, JoinPath(root, kLauncherName))) {
+    held.launcherListed = true;
+    return true;
+  }
   bool deleted = DeleteListedFile(path);
   CollectEnclosingFolders(root, path, folders);
   return deleted;
 }
 
-bool RemoveListedFiles(const std::wstring& root, const std::wstring& text, std::vector<std::wstring>& folders) {
+bool RemoveListedFiles(const std::wstring& root, const std::wstring& text, std::vector<std::wstring>& folders,
+                       RetryPrograms& held) {
   bool complete = true;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find(L'\n', start);
     if (end == std::wstring::npos) end = text.size();
-    if (!RemoveListedEntry(root, text.substr(start, end - start), folders)) complete = false;
+    if (!RemoveListedEntry(root, text.substr(start, end - start), folders, held)) complete = false;
     start = end + 1;
   }
   return complete;
@@ -104,9 +123,11 @@ bool DeleteIfFile(const std::wstring& path) {
 }
 
 // Only after every listed file is gone: from here on the product stops being listed.
-bool FinishRemoval(const std::wstring& root) {
+bool FinishRemoval(const std::wstring& root, const RetryPrograms& held) {
+  if (held.maintenanceListed && !DeleteListedFile(JoinPath(root, kMaintenanceName))) return false;
   if (!DeleteIfFile(JoinPath(root, kInstalledRecordName))) return false;
-  if (!DeleteIfFile(JoinPath(root, kLauncherName))) return false;
+  const std::wstring launcher = JoinPath(root, kLauncherName);
+  if (!(held.launcherListed ? DeleteListedFile(launcher) : DeleteIfFile(launcher))) return false;
   RemoveShortcuts();
   RemoveDirectoryW(root.c_str());
   RemoveUpdateCache();
@@ -122,7 +143,8 @@ bool UninstallFromRecord(const std::wstring& installFolder) {
   std::wstring text;
   if (root.empty() || !ReadRecordText(root, text)) return false;
   std::vector<std::wstring> folders;
-  bool complete = RemoveListedFiles(root, text, folders);
+  RetryPrograms held;
+  bool complete = RemoveListedFiles(root, text, folders, held);
   RemoveEmptiedFolders(folders);
-  return complete && FinishRemoval(root);
+  return complete && FinishRemoval(root, held);
 }

@@ -83,6 +83,24 @@ TEST_F(UninstallWorker, BadEntriesFailTheRunButTheRestIsProcessed) {
   }
 }
 
+// After a failed attempt the registered command must still start the next one.
+TEST_F(UninstallWorker, ProgramsThatRetryStayAfterAFailedAttempt) {
+  Put(L"Uninstall.exe");
+  Put(L"Velmora.Maintenance.exe");
+  Put(L"app.dll");
+  HANDLE held = CreateFileW(Put(L"in-use.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  Record("1\tUninstall.exe\t1\th\n2\tvelmora.maintenance.exe\t1\th\n3\tapp.dll\t1\th\n4\tin-use.dll\t1\th\n");
+  EXPECT_FALSE(UninstallFromRecord(folder_));
+  CloseHandle(held);
+  EXPECT_FALSE(Has(L"app.dll"));
+  EXPECT_TRUE(Has(L"in-use.dll"));
+  EXPECT_TRUE(Has(L"Uninstall.exe"));
+  EXPECT_TRUE(Has(L"Velmora.Maintenance.exe"));
+  EXPECT_TRUE(Has(L".install-manifest"));
+}
+
 TEST_F(UninstallWorker, UnreadableRecordsTouchNothing) {
   const std::string invalidUtf8 = "1\tapp.dll\t1\th\n2\tb\xC3\x28.txt\t1\th\n";
   const std::string cases[] = {"", invalidUtf8, "\xEF\xBB", std::string(1048577, 'x')};
