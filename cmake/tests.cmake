@@ -21,9 +21,11 @@ foreach(area core engine runtime uninstall ui)
       target_sources(${area}_tests PRIVATE ${area_rc})
       set_source_files_properties(${area_rc} PROPERTIES OBJECT_DEPENDS "${area_rc_depends}")
     endif()
+    # One value per property: a list value here would be split and swallow the lock.
     gtest_discover_tests(${area}_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         TEST_PREFIX "${area}." PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}"
-                         RESOURCE_LOCK session_prefix)
+                         TEST_PREFIX "${area}." PROPERTIES RESOURCE_LOCK session_prefix
+                         ENVIRONMENT "VELMORA_BUILD=${CMAKE_BINARY_DIR}"
+                         ENVIRONMENT_MODIFICATION "VELMORA_SOURCE=set:${CMAKE_SOURCE_DIR}")
   endif()
 endforeach()
 
