@@ -4,10 +4,11 @@ programs start and do not wait for."""
 import os
 import re
 import shutil
+import subprocess
 import time
 from pathlib import Path
 
-from winetest import OUT, TESTAPPS, UNINSTALL_KEY
+from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase
 
 MAINTENANCE = OUT / "Velmora.Maintenance.exe"
 LAUNCHER = OUT / "Uninstall.exe"
@@ -160,3 +161,31 @@ def wait_for_scheduled(prefix, pattern, timeout=90):
     """The temporary copy's own file in the restart list: the last thing it does."""
     return wait_until(lambda: [p for p in pending_renames(prefix) if re.search(pattern, p, re.IGNORECASE)],
                       timeout=timeout, step=0.3)
+
+
+class PrivateDisplayTestCase(PrefixTestCase):
+    """A prefix whose windows live on an X display of their own: test files run in
+    parallel, and dialogs with the same title on a shared display would answer each
+    other's keys."""
+
+    @classmethod
+    def setUpClass(cls):
+        number = 200 + os.getpid() % 500
+        while os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            number += 1
+        cls.xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), timeout=10, step=0.05)
+        cls.saved_display = os.environ.get("DISPLAY")
+        os.environ["DISPLAY"] = f":{number}"
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.xvfb.terminate()
+        cls.xvfb.wait(timeout=10)
+        if cls.saved_display is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = cls.saved_display

@@ -8,15 +8,15 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "testing"))
 from winetest import PrefixTestCase, main  # noqa: E402
-from uninstall_support import (LAUNCHER, RECORD_START, TEMP_FOLDER, run_with_variables, start_records,  # noqa: E402
-                               temp_copies, wait_until)
+from uninstall_support import (LAUNCHER, RECORD_START, TEMP_FOLDER, PrivateDisplayTestCase,  # noqa: E402
+                               run_with_variables, start_records, temp_copies, wait_until)
 
 FOLDER = r"C:\Apps\Velmora"
 RECORD = r"C:\start-record.txt"
 COPY_NAME = r"Maintenance-(\d+)-(\d+)\.exe"
 
 
-class Launcher(PrefixTestCase):
+class Launcher(PrivateDisplayTestCase):
     def setUp(self):
         super().setUp()
         for path in (FOLDER, r"C:\Blocked", r"C:\OtherData", r"C:\Uninstall.exe", r"C:\Velmora.Maintenance.exe"):

@@ -6,10 +6,10 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
+from winetest import UNINSTALL_KEY, main  # noqa: E402
 from uninstall_support import (DESKTOP_LINK, LOCAL_APP_DATA, SETUP, START_MENU_LINK, TEMP_FOLDER,  # noqa: E402
-                               answer_dialog, fill_user_data, lay_down_installation, pending_renames,
-                               registered_command, wait_for_scheduled, wait_until)
+                               PrivateDisplayTestCase, answer_dialog, fill_user_data, lay_down_installation,
+                               pending_renames, registered_command, wait_for_scheduled, wait_until)
 
 FOLDER = r"C:\Apps\Velmora"
 LAUNCHER_COPY = r"\\Velmora\\installer-temp\\Maintenance-\d+-\d+\.exe$"
@@ -17,7 +17,7 @@ WORKER_COPY = r"\\Velmora\\installer-temp\\Uninstall-\d+-\d+\.exe$"
 UNLISTED = ["resources\\notes.txt", "logs\\today.log"]
 
 
-class UninstallChains(PrefixTestCase):
+class UninstallChains(PrivateDisplayTestCase):
     def setUp(self):
         super().setUp()
         shutil.rmtree(self.prefix.unix(FOLDER), ignore_errors=True)
@@ -109,7 +109,7 @@ class UninstallChains(PrefixTestCase):
         self.assert_removed(listed)
 
 
-class RoundTrip(PrefixTestCase):
+class RoundTrip(PrivateDisplayTestCase):
     """A real quiet install of the sample package, removed and installed again."""
 
     def test_install_uninstall_install(self):

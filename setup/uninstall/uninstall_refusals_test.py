@@ -7,15 +7,15 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
-from uninstall_support import (DESKTOP_LINK, HOLD_FILE, START_MENU_LINK, answer_dialog,  # noqa: E402
-                               lay_down_installation, maintenance_copy, pending_renames, velmora_dialogs,
-                               wait_until)
+from winetest import UNINSTALL_KEY, main  # noqa: E402
+from uninstall_support import (DESKTOP_LINK, HOLD_FILE, START_MENU_LINK, PrivateDisplayTestCase,  # noqa: E402
+                               answer_dialog, lay_down_installation, maintenance_copy, pending_renames,
+                               velmora_dialogs, wait_until)
 
 FOLDER = r"C:\Apps\Velmora"
 
 
-class UninstallRefusals(PrefixTestCase):
+class UninstallRefusals(PrivateDisplayTestCase):
     def setUp(self):
         super().setUp()
         for path in (FOLDER, r"C:\Apps\outside", r"C:\Elsewhere"):
@@ -54,8 +54,12 @@ class UninstallRefusals(PrefixTestCase):
         lay_down_installation(self.prefix, FOLDER)
         (self.prefix.unix(FOLDER) / ".install-manifest").write_bytes(b"1\tbin\\engine.dll\n\n")
         process = self.prefix.start(self.worker, "/uninstall-worker", "/target", FOLDER)
-        answer_dialog(self.prefix, "Escape")
-        self.assertEqual(process.wait(timeout=60), 3)
+        try:
+            answer_dialog(self.prefix, "Return")  # its only button, Close
+            self.assertEqual(process.wait(timeout=60), 3)
+        finally:
+            if process.poll() is None:
+                process.kill()
         self.assertFalse(self.prefix.exists(FOLDER + "\\bin\\engine.dll"))
         self.assert_still_listed()
 
