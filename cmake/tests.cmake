@@ -1,5 +1,6 @@
 # In-process tests: GoogleTest built with the same toolchain, one program per area,
-# run through Wine by the cross-compiling emulator.
+# run through Wine by the cross-compiling emulator. They share the run's prefix (and
+# its registry), so they run one at a time; end-to-end tests have prefixes of their own.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -14,7 +15,8 @@ foreach(area core engine runtime uninstall ui)
     target_link_libraries(${area}_tests PRIVATE velmora_setup GTest::gtest)
     target_link_options(${area}_tests PRIVATE -static -municode)
     gtest_discover_tests(${area}_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         TEST_PREFIX "${area}." PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}")
+                         TEST_PREFIX "${area}." PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}"
+                         RESOURCE_LOCK session_prefix)
   endif()
 endforeach()
 

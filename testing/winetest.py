@@ -187,11 +187,13 @@ class WinePrefix:
 
     def wait_window(self, title_regex, timeout=30):
         """The X window id of the first visible window whose title matches."""
+        # xdotool's own --name search cannot match non-Latin titles: match here instead.
+        pattern = re.compile(title_regex)
         deadline = time.time() + timeout
         while time.time() < deadline:
-            found = self.xdotool("search", "--onlyvisible", "--name", title_regex)
-            if found:
-                return found.split()[0]
+            for window in self.xdotool("search", "--onlyvisible", "--name", ".").split():
+                if pattern.search(self.window_name(window)):
+                    return window
             time.sleep(0.2)
         raise AssertionError(f"no window titled {title_regex!r} within {timeout} s")
 
@@ -219,6 +221,10 @@ def parse_reg_export(data, key):
     text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8", "replace")
     text = text.replace("\\\r\n  ", "").replace("\\\n  ", "")
     values, current = {}, None
+    roots = {"HKLM\\": "HKEY_LOCAL_MACHINE\\", "HKCU\\": "HKEY_CURRENT_USER\\"}
+    for short, full in roots.items():
+        if key.upper().startswith(short):
+            key = full + key[len(short):]
     header = "[" + key.upper() + "]"
     for line in text.splitlines():
         if line.startswith("["):

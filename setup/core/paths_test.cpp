@@ -1,0 +1,152 @@
+#include "setup/core/paths.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "setup/core/text.h"
+
+namespace {
+
+struct Case {
+  const wchar_t* input;
+  const wchar_t* expected;
+};
+
+std::wstring Repeat(wchar_t c, size_t n) { return std::wstring(n, c); }
+
+// A fresh folder under the temp folder, removed with everything in it afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    path_ = JoinPath(base, L"velmora-paths-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(GetTickCount64()));
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~TempFolder() {
+    SHFILEOPSTRUCTW op = {};
+    std::wstring from = path_ + L'\0';
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+  }
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+}  // namespace
+
+TEST(JoinPath, AddsOneBackslashOnlyWhenNeeded) {
+  EXPECT_EQ(JoinPath(L"", L"x"), L"x");
+  EXPECT_EQ(JoinPath(L"C:\\", L"x"), L"C:\\x");
+  EXPECT_EQ(JoinPath(L"C:\\a", L"x"), L"C:\\a\\x");
+  EXPECT_EQ(JoinPath(L"C:/a/", L"x"), L"C:/a/\\x");
+}
+
+TEST(ParentPath, DropsTheLastSeparatorAndWhatFollows) {
+  EXPECT_EQ(ParentPath(L"C:\\a"), L"C:");
+  EXPECT_EQ(ParentPath(L"a\\b\\"), L"a\\b");
+  EXPECT_EQ(ParentPath(L"a/b"), L"a");
+  EXPECT_EQ(ParentPath(L"name"), L"");
+}
+
+TEST(NormalizeFolderPath, AcceptsAndRewritesDriveLetterFolders) {
+  const Case cases[] = {
+      {L"C:\\Program Files\\", L"C:\\Program Files"},
+      {L"C:/a/b", L"C:\\a\\b"},
+      {L"C:\\a\\..\\b", L"C:\\b"},
+      {L"c:\\Mixed\\Case", L"c:\\Mixed\\Case"},
+      {L"C:\\a\\\\b", L"C:\\a\\b"},
+      {L"C:\\a\\.\\b\\\\", L"C:\\a\\b"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalizeFolderPath(c.input), c.expected) << c.input;
+}
+
+TEST(NormalizeFolderPath, RefusesRootsRelativeUncAndOverlongPaths) {
+  const wchar_t* refused[] = {L"C:\\", L"C:", L"C:/", L"C:\\a\\..", L"\\\\server\\share\\x",
+                              L"relative\\folder", L"abc", L"C:relative"};
+  for (const wchar_t* path : refused) EXPECT_EQ(NormalizeFolderPath(path), L"") << path;
+  std::wstring longest = L"C:\\" + Repeat(L'a', 217);
+  EXPECT_EQ(NormalizeFolderPath(longest), longest);
+  EXPECT_EQ(NormalizeFolderPath(longest + L"a"), L"");
+}
+
+TEST(IsValidRelativePath, FollowsThePackagedPathRules) {
+  const wchar_t* accepted[] = {L"a\\b.dll", L"a/b.dll", L"x", L"a/b/c.txt", L"..a", L"a..b"};
+  for (const wchar_t* path : accepted) EXPECT_TRUE(IsValidRelativePath(path)) << path;
+  const wchar_t* refused[] = {L"",       L"\\a",    L"a\\",   L"/a",     L"a/",     L"a\\\\b", L"..\\a",
+                              L"a\\.\\b", L"a.",     L"a ",    L"c:x",    L"a?b",    L"a*b",    L"a<b",
+                              L"a>b",    L"a|b",    L"a\"b",  L"a\tb",   L".",      L"..",     L"a\\..\\b"};
+  for (const wchar_t* path : refused) EXPECT_FALSE(IsValidRelativePath(path)) << path;
+  EXPECT_TRUE(IsValidRelativePath(Repeat(L'a', 240)));
+  EXPECT_FALSE(IsValidRelativePath(Repeat(L'a', 241)));
+}
+
+TEST(IsSafeInstallFolder, RefusesSystemAndWellKnownFoldersButNotTheirChildren) {
+  std::wstring programFiles = ReadEnvironmentVariable(L"ProgramFiles");
+  std::wstring profile = ReadEnvironmentVariable(L"USERPROFILE");
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  ASSERT_FALSE(programFiles.empty());
+  EXPECT_FALSE(IsSafeInstallFolder(programFiles));
+  EXPECT_FALSE(IsSafeInstallFolder(programFiles + L"\\"));
+  EXPECT_TRUE(IsSafeInstallFolder(JoinPath(programFiles, L"Velmora")));
+  EXPECT_FALSE(IsSafeInstallFolder(windows));
+  EXPECT_FALSE(IsSafeInstallFolder(JoinPath(windows, L"System32\\Velmora")));
+  EXPECT_FALSE(IsSafeInstallFolder(profile));
+  EXPECT_TRUE(IsSafeInstallFolder(JoinPath(profile, L"Apps\\Velmora")));
+  EXPECT_TRUE(IsSafeInstallFolder(L"C:\\does\\not\\exist\\at\\all"));
+  EXPECT_FALSE(IsSafeInstallFolder(L"C:\\"));
+}
+
+TEST(IsSafeInstallFolder, SeesEnvironmentChangesBetweenCalls) {
+  TempFolder temp;
+  EXPECT_TRUE(IsSafeInstallFolder(temp.path()));
+  SetEnvironmentVariableW(L"ProgramData", temp.path().c_str());
+  EXPECT_FALSE(IsSafeInstallFolder(temp.path()));
+  SetEnvironmentVariableW(L"ProgramData", L"C:\\ProgramData");
+}
+
+TEST(IsSafeInstallFolder, RefusesAFileStandingWhereAParentFolderShouldBe) {
+  TempFolder temp;
+  std::wstring file = JoinPath(temp.path(), L"file");
+  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  EXPECT_FALSE(IsSafeInstallFolder(JoinPath(file, L"Velmora")));
+  EXPECT_TRUE(IsSafeInstallFolder(JoinPath(temp.path(), L"Velmora")));
+}
+
+TEST(ResolveInsideFolder, ResolvesStrictlyInsideAndClearsTheOutputOnRefusal) {
+  std::wstring out = L"untouched";
+  EXPECT_TRUE(ResolveInsideFolder(L"C:\\Apps\\Velmora\\", L"bin/x.dll", out));
+  EXPECT_EQ(out, L"C:\\Apps\\Velmora\\bin\\x.dll");
+  out = L"untouched";
+  EXPECT_FALSE(ResolveInsideFolder(L"C:\\", L"x", out));
+  EXPECT_EQ(out, L"untouched");
+  EXPECT_FALSE(ResolveInsideFolder(L"C:\\Apps", L"..\\x", out));
+  EXPECT_EQ(out, L"untouched");
+}
+
+TEST(EnsureDirectory, CreatesMissingLevelsAndAcceptsExistingFolders) {
+  TempFolder temp;
+  std::wstring deep = JoinPath(temp.path(), L"one\\two\\three");
+  EXPECT_TRUE(EnsureDirectory(deep));
+  EXPECT_TRUE(IsExistingDirectory(deep));
+  EXPECT_TRUE(EnsureDirectory(deep));
+  EXPECT_TRUE(EnsureDirectory(L""));
+}
+
+TEST(InstallerTempFolder, FallsBackToCProgramDataWhenTheVariableIsUnset) {
+  std::wstring saved = ReadEnvironmentVariable(L"ProgramData");
+  SetEnvironmentVariableW(L"ProgramData", nullptr);
+  EXPECT_EQ(InstallerTempFolder(), L"C:\\ProgramData\\Velmora\\installer-temp");
+  SetEnvironmentVariableW(L"ProgramData", L"D:\\Data\\");
+  EXPECT_EQ(InstallerTempFolder(), L"D:\\Data\\Velmora\\installer-temp");
+  SetEnvironmentVariableW(L"ProgramData", saved.c_str());
+}

@@ -1,0 +1,54 @@
+#include "setup/core/switches.h"
+
+#include <gtest/gtest.h>
+
+#include "setup/core/language.h"
+#include "setup/core/text.h"
+
+TEST(HasSwitch, FoldsAsciiCaseOverTheWholeArgumentAtAnyPosition) {
+  ArgumentList arguments{L"x", L"/UnInstall", L"/install-dir", L"/quiet"};
+  EXPECT_TRUE(HasSwitch(arguments, L"/uninstall"));
+  EXPECT_TRUE(HasSwitch(arguments, L"/quiet"));  // also where it stands as a value
+  EXPECT_FALSE(HasSwitch({L"-uninstall", L"/uninstall:", L"/uninstall=1", L"uninstall"}, L"/uninstall"));
+  EXPECT_FALSE(HasSwitch({}, L"/quiet"));
+  // Only A-Z fold: a dotless capital I (U+0130) is not "i".
+  EXPECT_FALSE(HasSwitch({L"/\u0130nstall-dir"}, L"/install-dir"));
+}
+
+TEST(FindSwitchValue, TakesTheArgumentAfterTheFirstMatch) {
+  EXPECT_EQ(FindSwitchValue({L"/install-dir", L"/quiet"}, L"/install-dir"), L"/quiet");
+  EXPECT_EQ(FindSwitchValue({L"/INSTALL-DIR", L"C:\\a", L"/install-dir", L"C:\\b"}, L"/install-dir"), L"C:\\a");
+  EXPECT_EQ(FindSwitchValue({L"/quiet", L"/install-dir"}, L"/install-dir"), L"");
+  EXPECT_EQ(FindSwitchValue({L"/install-dir"}, L"/install-dir"), L"");
+  EXPECT_EQ(FindSwitchValue({L"/target", L""}, L"/target"), L"");
+}
+
+TEST(LocaleSelectsEnglish, EveryChineseLocaleAndAnUnreadableOneGiveChinese) {
+  struct Case {
+    const wchar_t* name;
+    int result;
+    bool english;
+  } cases[] = {{L"zh-CN", 6, false}, {L"zh-TW", 6, false}, {L"zh-Hant-HK", 11, false}, {L"ZH-cn", 6, false},
+               {L"en-US", 6, true},  {L"de-DE", 6, true},  {L"ja-JP", 6, true},       {L"", 0, false},
+               {L"en-US", 0, false}};
+  for (const auto& c : cases) EXPECT_EQ(LocaleSelectsEnglish(c.name, c.result), c.english) << c.name;
+}
+
+TEST(Tr, PicksTheTextOfTheLanguageInForce) {
+  bool saved = UseEnglish;
+  UseEnglish = true;
+  EXPECT_STREQ(Tr(kProductName), L"Velmora");
+  UseEnglish = false;
+  EXPECT_STREQ(Tr(kProductName), L"岫澜");
+  UseEnglish = saved;
+}
+
+TEST(ReadUnsigned32, ReadsLikeWcstoulWithAtLeastOneDigit) {
+  EXPECT_EQ(ReadUnsigned32(L"  42", true), 42u);
+  EXPECT_EQ(ReadUnsigned32(L"+7", true), 7u);
+  EXPECT_FALSE(ReadUnsigned32(L"12x", true));
+  EXPECT_EQ(ReadUnsigned32(L"12x", false), 12u);
+  EXPECT_FALSE(ReadUnsigned32(L"", true));
+  EXPECT_FALSE(ReadUnsigned32(L"x", false));
+  EXPECT_FALSE(ReadUnsigned32(L"99999999999", true));
+}
