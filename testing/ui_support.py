@@ -131,3 +131,37 @@ def restart_wineserver(prefix):
     subprocess.run([wineserver(), "-p"], env=prefix.env, check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
     prefix.run_raw(["cmd", "/c", "exit", "0"])
+
+
+# --- for the screenshot and benchmark commands, which run outside ctest --------------
+
+class VirtualDisplay:
+    """An Xvfb display of our own for the length of a with-block; sets DISPLAY."""
+
+    def __enter__(self):
+        import os
+        number = 90
+        while os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            number += 1
+        self.server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1600x1200x24", "-nolisten", "tcp"],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                break
+            time.sleep(0.05)
+        os.environ["DISPLAY"] = f":{number}"
+        return self
+
+    def __exit__(self, *exc):
+        self.server.terminate()
+        self.server.wait()
+
+
+def prepare_template(source, build):
+    """Makes (or reuses) the template prefix the harness copies; needs DISPLAY."""
+    import os
+    template = build / "wine" / "template"
+    env = dict(os.environ, PATH="/usr/lib/wine:" + os.environ.get("PATH", ""))
+    subprocess.run([str(source / "testing" / "wine-template"), str(template.resolve())], env=env, check=True)
+    os.environ["VELMORA_WINE_TEMPLATE"] = str(template.resolve())
+    return template
