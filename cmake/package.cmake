@@ -23,6 +23,10 @@ add_custom_target(setup_kit ALL DEPENDS ${KIT_DIR}/libvelmora_setup.a ${KIT_DIR}
 set(SAMPLE_PAYLOAD ${CMAKE_BINARY_DIR}/sample/payload)
 file(GLOB_RECURSE sample_data CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sample/data/*)
 set(SAMPLE_DESCRIPTOR ${CMAKE_SOURCE_DIR}/sample/runtime-descriptor.txt)
+# The list of names is a dependency too: a renamed or removed file keeps no newer
+# timestamp behind, yet must repack. Rewritten only when the list changes.
+string(REPLACE ";" "\n" sample_listing "${sample_data}")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/sample/data-files.txt CONTENT "${sample_listing}\n" @ONLY)
 add_custom_command(
   OUTPUT ${OUT_DIR}/VelmoraSetup.exe
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${SAMPLE_PAYLOAD}
@@ -35,6 +39,7 @@ add_custom_command(
           --runtime-descriptor ${SAMPLE_DESCRIPTOR} --output ${OUT_DIR}/VelmoraSetup.exe
   DEPENDS setup_kit ${KIT_DIR}/libvelmora_setup.a ${KIT_DIR}/setup_entry.obj ${KIT_DIR}/resources.stamp
           velmora_placeholder_app velmora_uninstaller velmora_maintenance ${sample_data}
+          ${CMAKE_BINARY_DIR}/sample/data-files.txt
           ${SAMPLE_DESCRIPTOR} ${CMAKE_SOURCE_DIR}/scripts/pack
   COMMENT "Packing the sample setup package")
 add_custom_target(sample_package ALL DEPENDS ${OUT_DIR}/VelmoraSetup.exe)

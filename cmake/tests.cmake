@@ -14,9 +14,18 @@ foreach(area core engine runtime uninstall ui)
     add_executable(${area}_tests ${area_tests} ${CMAKE_SOURCE_DIR}/testing/test_main.cpp)
     target_link_libraries(${area}_tests PRIVATE velmora_setup GTest::gtest)
     target_link_options(${area}_tests PRIVATE -static -municode)
+    # Resources the area's tests read from their own program, when it has any.
+    set(area_rc ${CMAKE_SOURCE_DIR}/setup/${area}/${area}_tests.rc)
+    if(EXISTS ${area_rc})
+      file(GLOB area_rc_depends CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/${area}/test_resources/*)
+      target_sources(${area}_tests PRIVATE ${area_rc})
+      set_source_files_properties(${area_rc} PROPERTIES OBJECT_DEPENDS "${area_rc_depends}")
+    endif()
+    # One value per property: a list value here would be split and swallow the lock.
     gtest_discover_tests(${area}_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                         TEST_PREFIX "${area}." PROPERTIES ENVIRONMENT "${TEST_ENVIRONMENT}"
-                         RESOURCE_LOCK session_prefix)
+                         TEST_PREFIX "${area}." PROPERTIES RESOURCE_LOCK session_prefix
+                         ENVIRONMENT "VELMORA_BUILD=${CMAKE_BINARY_DIR}"
+                         ENVIRONMENT_MODIFICATION "VELMORA_SOURCE=set:${CMAKE_SOURCE_DIR}")
   endif()
 endforeach()
 

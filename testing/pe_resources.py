@@ -1,53 +1,80 @@
-"""Reads the resources of a 64-bit PE file: {(type, name): bytes}, where type and name
-are integers or strings. Only what the tests need: no language selection (the first
-language of each name is taken)."""
+"""Reads the resources of a 64-bit Windows program on Linux, so that tests can check
+what a setup package carries without running it."""
 import struct
+from pathlib import Path
 
-RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST, RT_RCDATA = 3, 14, 16, 24, 10
+RT_RCDATA = 10
+RESOURCE_DIRECTORY_INDEX = 2
+
+
+class PeImage:
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("not a PE image")
+        sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+        optional = pe + 24
+        if struct.unpack_from("<H", data, optional)[0] != 0x20B:
+            raise ValueError("not a 64-bit image")
+        self.timestamp = struct.unpack_from("<I", data, pe + 8)[0]
+        count = struct.unpack_from("<I", data, optional + 108)[0]
+        self.resource_rva = 0
+        if count > RESOURCE_DIRECTORY_INDEX:
+            self.resource_rva = struct.unpack_from("<I", data, optional + 112 + 8 * RESOURCE_DIRECTORY_INDEX)[0]
+        self.sections = []
+        table = optional + optional_size
+        for i in range(sections):
+            _, virtual_size, rva, raw_size, raw_offset = struct.unpack_from("<8sIIII", data, table + 40 * i)
+            self.sections.append((rva, max(virtual_size, raw_size), raw_offset))
+
+    def offset(self, rva):
+        for start, size, raw in self.sections:
+            if start <= rva < start + size:
+                return raw + rva - start
+        raise ValueError(f"RVA {rva:#x} lies in no section")
+
+    def directory(self, relative):
+        """[(name or id, is_directory, relative offset)] of one resource directory."""
+        base = self.offset(self.resource_rva)
+        named, ids = struct.unpack_from("<12xHH", self.data, base + relative)
+        entries = []
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", self.data, base + relative + 16 + 8 * i)
+            key = self.name_at(base + (name & 0x7FFFFFFF)) if name & 0x80000000 else name
+            entries.append((key, bool(target & 0x80000000), target & 0x7FFFFFFF))
+        return entries
+
+    def name_at(self, offset):
+        length = struct.unpack_from("<H", self.data, offset)[0]
+        return self.data[offset + 2:offset + 2 + 2 * length].decode("utf-16-le")
+
+    def leaf(self, relative):
+        rva, size = struct.unpack_from("<II", self.data, self.offset(self.resource_rva) + relative)
+        start = self.offset(rva)
+        return self.data[start:start + size]
+
+    def resources(self):
+        """{(type, name): bytes} of every resource (first language of each)."""
+        found = {}
+        if not self.resource_rva:
+            return found
+        for kind, _, types in self.directory(0):
+            for name, _, languages in self.directory(types):
+                _, _, data = self.directory(languages)[0]
+                found[(kind, name)] = self.leaf(data)
+        return found
+
+
+def rcdata(path):
+    """{id: bytes} of the RT_RCDATA resources of a program."""
+    image = PeImage(Path(path).read_bytes())
+    return {name: data for (kind, name), data in image.resources().items() if kind == RT_RCDATA}
+
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 
 def read_resources(path):
-    data = open(path, "rb").read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise ValueError(f"{path} is not a PE file")
-    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-    optional = pe + 24
-    if struct.unpack_from("<H", data, optional)[0] != 0x20B:
-        raise ValueError(f"{path} is not a 64-bit PE file")
-    resource_rva, _ = struct.unpack_from("<II", data, optional + 112 + 2 * 8)
-    table = optional + optional_size
-    spans = []
-    for i in range(sections):
-        _, vsize, vaddr, raw_size, raw_ptr = struct.unpack_from("<8sIIII", data, table + 40 * i)
-        spans.append((vaddr, max(vsize, raw_size), raw_ptr))
-
-    def offset(rva):
-        for vaddr, size, raw in spans:
-            if vaddr <= rva < vaddr + size:
-                return raw + rva - vaddr
-        raise ValueError(f"address {rva:#x} is outside every section")
-
-    if resource_rva == 0:
-        return {}
-    base = offset(resource_rva)
-
-    def entries(directory):
-        named, ids = struct.unpack_from("<HH", data, base + directory + 12)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
-            if name & 0x80000000:
-                at = base + (name & 0x7FFFFFFF)
-                length = struct.unpack_from("<H", data, at)[0]
-                name = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-            yield name, target
-
-    found = {}
-    for type_id, type_target in entries(0):
-        for name_id, name_target in entries(type_target & 0x7FFFFFFF):
-            for _, language_target in entries(name_target & 0x7FFFFFFF):
-                rva, size = struct.unpack_from("<II", data, base + language_target)
-                start = offset(rva)
-                found[(type_id, name_id)] = data[start:start + size]
-                break
-    return found
+    """{(type, name): bytes} of every resource of a program."""
+    return PeImage(Path(path).read_bytes()).resources()

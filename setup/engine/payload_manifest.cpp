@@ -1,6 +1,124 @@
 #include "setup/engine/payload_manifest.h"
 
-std::wstring DecodeUtf8(const char*, std::int32_t) { return {}; }
-std::string_view LoadResourceBytes(int) { return {}; }
-bool ParsePayloadManifest(const std::wstring&, std::vector<PayloadEntry>&) { return false; }
-bool ReadPayloadManifest(std::vector<PayloadEntry>&, std::wstring&) { return false; }
+#include <windows.h>
+
+#include <climits>
+#include <unordered_set>
+
+#include "setup/core/paths.h"
+#include "setup/core/text.h"
+
+namespace {
+
+constexpr std::int32_t kFirstPayloadResourceId = PayloadManifestResourceId + 1;
+
+// The next field up to a tab (or the end of the line). False when the line has
+// nothing left: a field may be empty only when its tab follows at once.
+bool ReadField(const std::wstring& line, size_t& position, std::wstring& field) {
+  if (position >= line.size()) return false;
+  size_t tab = line.find(L'\t', position);
+  size_t end = tab == std::wstring::npos ? line.size() : tab;
+  field.assign(line, position, end - position);
+  position = tab == std::wstring::npos ? line.size() : tab + 1;
+  return true;
+}
+
+bool ParseLine(const std::wstring& line, PayloadEntry& entry) {
+  size_t position = 0;
+  std::wstring id, path, size, digest;
+  if (!ReadField(line, position, id) || !ReadField(line, position, path) ||
+      !ReadField(line, position, size) || !ReadField(line, position, digest)) {
+    return false;
+  }
+  if (!IsValidRelativePath(path) || !IsHexDigest(digest)) return false;
+  std::optional<std::int32_t> resourceId = ReadSigned32(id, false);
+  std::optional<std::uint64_t> length = ReadUnsigned64(size, false);
+  if (!resourceId || !length) return false;
+  if (*resourceId < kFirstPayloadResourceId || *length == 0) return false;
+  entry.resourceId = *resourceId;
+  entry.relativePath = std::move(path);
+  entry.size = *length;
+  entry.sha256 = std::move(digest);
+  return true;
+}
+
+std::wstring FoldedPath(const std::wstring& path) {
+  std::wstring folded = path;
+  for (wchar_t& c : folded) c = FoldAscii(c);
+  return folded;
+}
+
+// The next line without its line feed and without one carriage return at its end.
+std::wstring TakeLine(const std::wstring& text, size_t& position) {
+  size_t feed = text.find(L'\n', position);
+  size_t end = feed == std::wstring::npos ? text.size() : feed;
+  std::wstring line(text, position, end - position);
+  position = feed == std::wstring::npos ? text.size() : feed + 1;
+  if (!line.empty() && line.back() == L'\r') line.pop_back();
+  return line;
+}
+
+bool ParseLines(const std::wstring& text, std::vector<PayloadEntry>& entries) {
+  // Sets give the same answer as comparing with every accepted entry, without the
+  // quadratic cost on a package of tens of thousands of files.
+  std::unordered_set<std::int32_t> ids;
+  std::unordered_set<std::wstring> paths;
+  size_t position = 0;
+  while (position < text.size()) {
+    std::wstring line = TakeLine(text, position);
+    if (line.empty()) continue;
+    PayloadEntry entry;
+    if (!ParseLine(line, entry)) return false;
+    if (!ids.insert(entry.resourceId).second) return false;
+    if (!paths.insert(FoldedPath(entry.relativePath)).second) return false;
+    entries.push_back(std::move(entry));
+  }
+  return !entries.empty();
+}
+
+}  // namespace
+
+std::wstring DecodeUtf8(const char* bytes, std::int32_t length) {
+  if (bytes == nullptr || length < 1) return {};
+  int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, length, nullptr, 0);
+  if (wide <= 0) return {};
+  try {
+    std::wstring text(size_t(wide), L'\0');
+    int written = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, length, text.data(), wide);
+    if (written != wide) return {};
+    return text;
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string_view LoadResourceBytes(int resourceId) {
+  // Integer resource ids are 16-bit: MAKEINTRESOURCEW keeps the low 16 bits.
+  HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(resourceId), RT_RCDATA);
+  if (found == nullptr) return {};
+  HGLOBAL loaded = LoadResource(nullptr, found);
+  if (loaded == nullptr) return {};
+  DWORD size = SizeofResource(nullptr, found);
+  const void* bytes = LockResource(loaded);
+  if (bytes == nullptr || size == 0) return {};
+  return std::string_view(static_cast<const char*>(bytes), size);
+}
+
+bool ParsePayloadManifest(const std::wstring& text, std::vector<PayloadEntry>& entries) {
+  // Packages are built without a byte-order mark; one here means the manifest was
+  // edited by hand, and the record written from it would carry the mark too.
+  if (!text.empty() && text.front() == L'\xFEFF') return false;
+  try {
+    return ParseLines(text, entries);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ReadPayloadManifest(std::vector<PayloadEntry>& entries, std::wstring& manifestText) {
+  std::string_view bytes = LoadResourceBytes(PayloadManifestResourceId);
+  if (bytes.empty() || bytes.size() > size_t(INT32_MAX)) return false;
+  manifestText = DecodeUtf8(bytes.data(), std::int32_t(bytes.size()));
+  if (manifestText.empty()) return false;
+  return ParsePayloadManifest(manifestText, entries);
+}

@@ -1,4 +1,62 @@
 #include "setup/engine/running_app.h"
 
-bool IsApplicationRunning(const std::wstring&) { return true; }
-void RemoveUpdateCache() {}
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <vector>
+
+#include "setup/core/handles.h"
+#include "setup/core/paths.h"
+#include "setup/core/text.h"
+#include "setup/engine/install_transaction.h"
+
+namespace {
+
+constexpr DWORD kImagePathBufferSize = 32768;
+
+// The process's image path in the usual form, or empty when it cannot be asked.
+std::wstring ProcessImagePath(DWORD processId) {
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) return {};
+  std::vector<wchar_t> buffer(kImagePathBufferSize, L'\0');
+  DWORD length = kImagePathBufferSize;
+  if (!QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &length)) return {};
+  return std::wstring(buffer.data(), length);
+}
+
+// A link is removed itself, never what it leads to; a file stays.
+void RemoveCacheFolder(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    RemoveDirectoryW(path.c_str());
+    return;
+  }
+  DeleteTree(path);
+}
+
+}  // namespace
+
+bool IsApplicationRunning(const std::wstring& installFolder) {
+  UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return true;
+  const std::wstring expected = JoinPath(installFolder, kApplicationExeName);
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  if (!Process32FirstW(snapshot.get(), &entry)) return false;
+  do {
+    if (!EqualsIgnoreAsciiCase(entry.szExeFile, kApplicationExeName)) continue;
+    std::wstring image = ProcessImagePath(entry.th32ProcessID);
+    if (!image.empty() && EqualsIgnoreAsciiCase(image, expected)) return true;
+  } while (Process32NextW(snapshot.get(), &entry));
+  return false;
+}
+
+void RemoveUpdateCache() {
+  std::wstring localAppData = ReadEnvironmentVariable(L"LOCALAPPDATA");
+  if (localAppData.empty()) return;
+  const std::wstring base = JoinPath(localAppData, L"Velmora");
+  RemoveCacheFolder(JoinPath(base, L"updates"));
+  RemoveCacheFolder(JoinPath(base, L"cache"));
+  RemoveDirectoryW(base.c_str());
+}

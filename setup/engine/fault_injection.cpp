@@ -1,0 +1,14 @@
+#include "setup/engine/fault_injection.h"
+
+namespace {
+
+HRESULT SaveShortcut(IPersistFile* file, LPCOLESTR path, BOOL remember) { return file->Save(path, remember); }
+
+}  // namespace
+
+EngineCalls RealEngineCalls() {
+  return EngineCalls{MoveFileExW, RemoveDirectoryW, RegSetValueExW, SaveShortcut, WriteFile, FlushFileBuffers,
+                     ReadPayloadManifest};
+}
+
+EngineCalls engineCalls = RealEngineCalls();

@@ -1,0 +1,311 @@
+// InstallPackage run in-process against packages fed to the real extraction, with the
+// rare failures injected, watching the progress a window would receive.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "setup/core/existing_install.h"
+#include "setup/core/language.h"
+#include "setup/engine/engine_test_support.h"
+#include "setup/engine/installed_record.h"
+#include "setup/engine/progress.h"
+#include "setup/engine/registration.h"
+
+using namespace engine_test;
+
+namespace {
+
+// Resource 1001 of this test program and its digest.
+constexpr char kPayload[] = "Velmora test payload\n";
+constexpr wchar_t kDigest[] = L"E798DD26964403CE27304D239928E5B45DC415E26BDBB0F98EF2ADAE17559FE8";
+constexpr wchar_t kRuntimeKey[] =
+    L"SOFTWARE\\dotnet\\Setup\\InstalledVersions\\x64\\sharedfx\\Microsoft.WindowsDesktop.App\\8.0.11";
+
+std::vector<PayloadEntry> packageEntries;
+std::wstring packageText;
+
+bool ReadTestPackage(std::vector<PayloadEntry>& entries, std::wstring& text) {
+  entries = packageEntries;
+  text = packageText;
+  return !entries.empty();
+}
+
+// n files of resource 1001; the one at badIndex carries a wrong digest.
+void UsePackage(size_t count, size_t badIndex = SIZE_MAX) {
+  packageEntries.clear();
+  packageText.clear();
+  for (size_t i = 0; i < count; ++i) {
+    std::wstring path = i == 0 ? L"Velmora.exe" : L"data/file" + DecimalText(i) + L".txt";
+    std::wstring digest = i == badIndex ? std::wstring(64, L'0') : kDigest;
+    packageEntries.push_back(PayloadEntry{1001, path, sizeof(kPayload) - 1, digest});
+    packageText += L"1001\t" + path + L"\t21\t" + digest + L"\r\n";
+  }
+}
+
+struct Progress {
+  std::wstring text;
+  double fraction;
+};
+
+// A hidden window that receives the progress and hands the records back in order.
+class ProgressSink {
+ public:
+  ProgressSink() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"VelmoraEngineTestSink";
+    RegisterClassW(&windowClass);
+    window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 10, 10, nullptr, nullptr,
+                              windowClass.hInstance, nullptr);
+  }
+  ~ProgressSink() {
+    Take();
+    DestroyWindow(window_);
+  }
+  const HWND* target() const { return &window_; }
+  std::vector<Progress> Take() {
+    std::vector<Progress> seen;
+    MSG message;
+    while (PeekMessageW(&message, window_, ProgressMessage, ProgressMessage, PM_REMOVE)) {
+      std::unique_ptr<ProgressUpdate> update(reinterpret_cast<ProgressUpdate*>(message.lParam));
+      seen.push_back({update->text, update->fraction});
+    }
+    return seen;
+  }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+class InstallPackageTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    UniqueRegKey runtime;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRuntimeKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
+                    runtime.put(), nullptr);
+    DeleteUninstallEntry();
+    RemoveShortcuts();
+    engineCalls.readPayloadManifest = ReadTestPackage;
+    UsePackage(4);
+  }
+  void TearDown() override {
+    DeleteUninstallEntry();
+    RemoveShortcuts();
+    UseEnglish = true;
+  }
+
+  // An installation of an older version with a file the application made.
+  void MakeOldInstallation() {
+    ASSERT_TRUE(EnsureDirectory(folder_));
+    ASSERT_TRUE(WriteBytes(JoinPath(folder_, L"Velmora.exe"), "old application"));
+    ASSERT_TRUE(WriteBytes(JoinPath(folder_, L"made-by-the-app.db"), "user data"));
+    ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+    ASSERT_TRUE(CreateShortcuts(folder_));
+  }
+  void ExpectOldInstallation() {
+    EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "old application");
+    EXPECT_EQ(ReadBytes(JoinPath(folder_, L"made-by-the-app.db")), "user data");
+    EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.0");
+    EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
+    EXPECT_FALSE(PathExists(JoinPath(folder_, kInstalledRecordName)));
+  }
+  void ExpectNothingInstalled() {
+    EXPECT_FALSE(PathExists(folder_));
+    EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), L"");
+    EXPECT_EQ(ReadMachineValue(kUninstallKeyPath, L"DisplayName").type, 0u);
+  }
+  // Staging or backup folders left beside the installation folder.
+  std::vector<std::wstring> WorkFolders() {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW data;
+    UniqueFind find(FindFirstFileW((scratch_ / L"Velmora*").c_str(), &data));
+    if (!find) return found;
+    do {
+      if (wcscmp(data.cFileName, L"Velmora") != 0) found.push_back(data.cFileName);
+    } while (FindNextFileW(find.get(), &data));
+    return found;
+  }
+
+  InjectedFaults faults_;
+  ComApartment com_{COINIT_APARTMENTTHREADED};
+  ScratchFolder scratch_;
+  std::wstring folder_ = scratch_ / L"Velmora";
+  std::wstring message_ = L"untouched";
+};
+
+double FileFraction(size_t i, size_t n) { return 0.40 + 0.42 * static_cast<double>(i) / static_cast<double>(n); }
+
+}  // namespace
+
+TEST_F(InstallPackageTest, PostsEachFileThenFinishingAndInstallsEverything) {
+  ProgressSink sink;
+  ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
+  EXPECT_EQ(message_, L"untouched");
+  const auto seen = sink.Take();
+  ASSERT_EQ(seen.size(), 5u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(seen[i].text, L"Verifying and installing program files");
+    EXPECT_DOUBLE_EQ(seen[i].fraction, FileFraction(i, 4));
+  }
+  EXPECT_EQ(seen[4].text, L"Finishing installation");
+  EXPECT_DOUBLE_EQ(seen[4].fraction, 0.94);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"data\\file3.txt")), kPayload);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, kInstalledRecordName)), WideToUtf8(packageText));
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.1");
+  EXPECT_TRUE(WorkFolders().empty());
+}
+
+TEST_F(InstallPackageTest, ChineseProgressTextsAndNoPostsWithoutATarget) {
+  UseEnglish = false;
+  ProgressSink sink;
+  UsePackage(1);
+  ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
+  const auto seen = sink.Take();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].text, L"正在校验并安装程序文件");
+  EXPECT_EQ(seen[1].text, L"正在完成安装");
+  ASSERT_TRUE(InstallPackage(folder_, nullptr, message_));  // a repair, silently
+  EXPECT_TRUE(sink.Take().empty());
+}
+
+TEST_F(InstallPackageTest, AThirdFileWithAWrongDigestStopsWithTwoStagedAndRemovesTheStaging) {
+  UsePackage(5, 2);
+  ProgressSink sink;
+  EXPECT_FALSE(InstallPackage(folder_, sink.target(), message_));
+  EXPECT_EQ(message_, L"A packaged file failed verification.");
+  const auto seen = sink.Take();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_DOUBLE_EQ(seen.back().fraction, FileFraction(2, 5));
+  EXPECT_TRUE(WorkFolders().empty());
+  ExpectNothingInstalled();
+}
+
+TEST_F(InstallPackageTest, AFailedRenameIntoPlaceRollsBackAFreshInstall) {
+  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
+    EXPECT_EQ(flags, static_cast<DWORD>(MOVEFILE_WRITE_THROUGH));
+    return wcsstr(from, L".staging-") ? FALSE : MoveFileExW(from, to, flags);
+  };
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"Installation was rolled back after a file error.");
+  EXPECT_TRUE(WorkFolders().empty());
+  ExpectNothingInstalled();
+}
+
+TEST_F(InstallPackageTest, AnUpdateThatCannotMoveTheOldFolderAsideLeavesItAlone) {
+  MakeOldInstallation();
+  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
+    return wcsstr(to, L".backup-") ? FALSE : MoveFileExW(from, to, flags);
+  };
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"The existing installation could not be replaced.");
+  ExpectOldInstallation();
+  EXPECT_TRUE(WorkFolders().empty());
+}
+
+TEST_F(InstallPackageTest, AnUpdateWhoseNewFolderCannotMoveInPutsTheOldOneBack) {
+  MakeOldInstallation();
+  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
+    return wcsstr(from, L".staging-") ? FALSE : MoveFileExW(from, to, flags);
+  };
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"Installation was rolled back after a file error.");
+  ExpectOldInstallation();
+  EXPECT_TRUE(WorkFolders().empty());
+}
+
+namespace {
+int registryWrites = 0;
+}
+
+TEST_F(InstallPackageTest, AShortcutFailureOnAFreshInstallRemovesEverythingWithoutRegistering) {
+  registryWrites = 0;
+  engineCalls.saveShortcut = [](IPersistFile*, LPCOLESTR, BOOL) -> HRESULT { return E_FAIL; };
+  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                                    DWORD size) -> LSTATUS {
+    ++registryWrites;
+    return RegSetValueExW(key, name, reserved, type, data, size);
+  };
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"Installation was rolled back after registration failed.");
+  EXPECT_EQ(registryWrites, 0);
+  ExpectNothingInstalled();
+  EXPECT_TRUE(WorkFolders().empty());
+}
+
+TEST_F(InstallPackageTest, ARegistrationFailureOnAnUpdateRestoresTheOldInstallation) {
+  MakeOldInstallation();
+  RemoveShortcuts();
+  UseEnglish = false;
+  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                                    DWORD size) -> LSTATUS {
+    if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
+      return ERROR_ACCESS_DENIED;
+    }
+    return RegSetValueExW(key, name, reserved, type, data, size);
+  };
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"注册失败，安装已回滚。");
+  ExpectOldInstallation();
+  EXPECT_TRUE(WorkFolders().empty());
+  wchar_t programs[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs)));
+  EXPECT_TRUE(PathExists(JoinPath(programs, L"岫澜.lnk")));  // recreated for the old folder
+}
+
+TEST_F(InstallPackageTest, AnExistingEmptyFolderIsReplacedAndPutBackOnRollback) {
+  ASSERT_TRUE(EnsureDirectory(folder_));
+  engineCalls.saveShortcut = [](IPersistFile*, LPCOLESTR, BOOL) -> HRESULT { return E_FAIL; };
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_TRUE(IsExistingDirectory(folder_));
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "");
+  engineCalls = RealEngineCalls();
+  engineCalls.readPayloadManifest = ReadTestPackage;
+  message_ = L"untouched";
+  ASSERT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
+}
+
+TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNothing) {
+  struct Case {
+    const char* name;
+    std::wstring folder;
+    const wchar_t* english;
+    const wchar_t* chinese;
+  };
+  ASSERT_TRUE(EnsureDirectory(scratch_ / L"Full"));
+  ASSERT_TRUE(WriteBytes(scratch_ / L"Full\\notes.txt", "mine"));
+  const std::wstring longFolder = scratch_.path() + L"\\" + std::wstring(205 - scratch_.path().size(), L'L');
+  const Case cases[] = {
+      {"drive root", L"C:\\", L"Choose a full folder path that is not a drive root.",
+       L"请选择不是磁盘根目录的完整文件夹路径。"},
+      {"not empty", scratch_ / L"Full", L"The selected folder is not empty. Choose another folder.",
+       L"所选文件夹不是空文件夹，请选择其他位置。"},
+      {"staging path too long", longFolder, L"A packaged file failed verification.", L"安装包内的文件校验失败。"},
+  };
+  for (const Case& c : cases) {
+    for (bool english : {true, false}) {
+      SCOPED_TRACE(c.name);
+      UseEnglish = english;
+      EXPECT_FALSE(InstallPackage(c.folder, nullptr, message_));
+      EXPECT_EQ(message_, english ? c.english : c.chinese);
+    }
+  }
+  EXPECT_EQ(ReadBytes(scratch_ / L"Full\\notes.txt"), "mine");
+  EXPECT_FALSE(PathExists(longFolder));
+  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), L"");
+}
+
+TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
+  MakeOldInstallation();
+  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message_));
+  EXPECT_EQ(message_, L"Uninstall the existing copy before choosing another folder.");
+  EXPECT_FALSE(PathExists(scratch_ / L"Other"));
+  packageEntries.clear();
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"This setup package is incomplete.");
+  ExpectOldInstallation();
+  EXPECT_TRUE(WorkFolders().empty());
+}

@@ -1,0 +1,129 @@
+#include "setup/engine/running_app.h"
+
+#include <gtest/gtest.h>
+
+#include "setup/engine/engine_test_support.h"
+
+using namespace engine_test;
+
+namespace {
+
+// The placeholder application the build makes for the tests.
+std::wstring PlaceholderApp() {
+  std::wstring build = ReadEnvironmentVariable(L"VELMORA_BUILD");
+  for (wchar_t& c : build) {
+    if (c == L'/') c = L'\\';
+  }
+  return L"Z:" + build + L"\\testapps\\Velmora.exe";
+}
+
+// Runs a copy of the placeholder under the given path until the owner goes.
+class RunningCopy {
+ public:
+  explicit RunningCopy(const std::wstring& path) {
+    if (!CopyFileW(PlaceholderApp().c_str(), path.c_str(), FALSE)) return;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::wstring commandLine = L"\"" + path + L"\"";
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+      return;
+    }
+    process_.reset(info.hProcess);
+    CloseHandle(info.hThread);
+    WaitForInputIdle(process_.get(), 10000);
+  }
+  ~RunningCopy() {
+    if (!process_) return;
+    TerminateProcess(process_.get(), 0);
+    WaitForSingleObject(process_.get(), 10000);
+  }
+  bool started() const { return static_cast<bool>(process_); }
+
+ private:
+  UniqueHandle process_;
+};
+
+}  // namespace
+
+TEST(IsApplicationRunning, CountsOnlyTheApplicationStartedFromThatFolder) {
+  ScratchFolder installed, elsewhere, renamed;
+  EXPECT_FALSE(IsApplicationRunning(installed.path()));
+  RunningCopy application(installed / L"Velmora.exe");
+  RunningCopy sameNameElsewhere(elsewhere / L"Velmora.exe");
+  RunningCopy otherName(renamed / L"VelmoraCopy.exe");
+  ASSERT_TRUE(application.started() && sameNameElsewhere.started() && otherName.started());
+  ScratchFolder idle;
+  EXPECT_TRUE(IsApplicationRunning(installed.path()));
+  EXPECT_TRUE(IsApplicationRunning(installed.path() + L"\\"));  // joined with one separator either way
+  EXPECT_TRUE(IsApplicationRunning(elsewhere.path()));
+  EXPECT_FALSE(IsApplicationRunning(renamed.path()));
+  EXPECT_FALSE(IsApplicationRunning(idle.path()));
+}
+
+TEST(IsApplicationRunning, AcceptsTheExecutableNameInCapitals) {
+  ScratchFolder installed;
+  RunningCopy application(installed / L"VELMORA.EXE");
+  ASSERT_TRUE(application.started());
+  EXPECT_TRUE(IsApplicationRunning(installed.path()));
+}
+
+namespace {
+
+// LOCALAPPDATA pointed at a scratch folder for one test.
+class LocalAppData {
+ public:
+  explicit LocalAppData(const std::wstring& value) : old_(ReadEnvironmentVariable(L"LOCALAPPDATA")) {
+    SetEnvironmentVariableW(L"LOCALAPPDATA", value.empty() ? nullptr : value.c_str());
+  }
+  ~LocalAppData() { SetEnvironmentVariableW(L"LOCALAPPDATA", old_.empty() ? nullptr : old_.c_str()); }
+
+ private:
+  std::wstring old_;
+};
+
+}  // namespace
+
+TEST(RemoveUpdateCache, RemovesUpdatesAndCacheButKeepsEverythingElse) {
+  ScratchFolder local;
+  const std::wstring base = local / L"Velmora";
+  ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"updates\\1.0.2")) && EnsureDirectory(JoinPath(base, L"cache\\x")));
+  ASSERT_TRUE(WriteBytes(JoinPath(base, L"updates\\1.0.2\\setup.exe"), "u"));
+  ASSERT_TRUE(WriteBytes(JoinPath(base, L"cache\\x\\blob"), "c"));
+  SetFileAttributesW(JoinPath(base, L"cache\\x\\blob").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(WriteBytes(JoinPath(base, L"settings.json"), "{}"));
+  LocalAppData redirected(local.path());
+  RemoveUpdateCache();
+  EXPECT_FALSE(PathExists(JoinPath(base, L"updates")));
+  EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
+  EXPECT_EQ(ReadBytes(JoinPath(base, L"settings.json")), "{}");
+}
+
+TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesAndRemovesAnEmptyBase) {
+  ScratchFolder local;
+  const std::wstring base = local / L"Velmora";
+  ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
+  ASSERT_TRUE(WriteBytes(JoinPath(base, L"updates"), "not a folder"));
+  LocalAppData redirected(local.path());
+  RemoveUpdateCache();
+  EXPECT_EQ(ReadBytes(JoinPath(base, L"updates")), "not a folder");
+  EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
+  ASSERT_TRUE(DeleteFileW(JoinPath(base, L"updates").c_str()));
+  ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"updates")));
+  RemoveUpdateCache();
+  EXPECT_FALSE(PathExists(base));
+}
+
+TEST(RemoveUpdateCache, DoesNothingWithoutLocalAppData) {
+  ScratchFolder local;
+  const std::wstring cache = local / L"Velmora\\cache";
+  ASSERT_TRUE(EnsureDirectory(cache));
+  ASSERT_TRUE(SetCurrentDirectoryW(local.path().c_str()));  // a relative base would land here
+  LocalAppData unset(L"");
+  RemoveUpdateCache();
+  EXPECT_TRUE(PathExists(cache));
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  SetCurrentDirectoryW(temp);
+}

@@ -1,0 +1,150 @@
+"""Helpers for the install engine's end-to-end tests: what a package carries, what an
+install left behind (files, record, shortcuts read by lnkinfo, work folders), small
+packages built on the fly and a tiny full drive."""
+import contextlib
+import hashlib
+import os
+import subprocess
+import tempfile
+from pathlib import Path
+
+from pe_resources import RT_RCDATA, read_resources
+from winetest import TESTAPPS, pack
+
+MANIFEST_ID = 1000
+PROGRAMS = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs"
+DESKTOP = r"C:\users\Public\Desktop"
+SHORTCUT_NAMES = ("Velmora.lnk", "岫澜.lnk", "岫澜 (Velmora).lnk")
+REQUIRED_TOP = ("Velmora.exe", "Uninstall.exe", "Velmora.Maintenance.exe")
+
+
+def sha256(data):
+    return hashlib.sha256(data).hexdigest().upper()
+
+
+def file_sha256(path):
+    return sha256(Path(path).read_bytes())
+
+
+class Package:
+    """The manifest and packaged files of a setup program, read from its resources."""
+
+    def __init__(self, exe):
+        resources = read_resources(exe)
+        self.manifest = resources[(RT_RCDATA, MANIFEST_ID)]
+        self.files = {}
+        for line in self.manifest.decode("utf-8").splitlines():
+            if not line:
+                continue
+            resource_id, relative, _, _ = line.split("\t")[:4]
+            self.files[relative.replace("/", "\\")] = resources[(RT_RCDATA, int(resource_id))]
+
+
+def installed_problems(prefix, folder, package):
+    """Differences between the folder and the package (files, record), as texts."""
+    problems = []
+    expected = sorted(list(package.files) + [".install-manifest"], key=str.lower)
+    found = sorted(prefix.listing(folder), key=str.lower)
+    if found != expected:
+        problems.append(f"files {found} != {expected}")
+    for relative, data in package.files.items():
+        path = prefix.unix(folder + "\\" + relative)
+        if path.exists() and file_sha256(path) != sha256(data):
+            problems.append(f"{relative} differs from its resource")
+    record = prefix.unix(folder + "\\.install-manifest")
+    if record.exists() and record.read_bytes() != package.manifest:
+        problems.append(".install-manifest differs from the manifest resource")
+    if prefix.attributes(folder + "\\.install-manifest") & 0x7 != 0x2:
+        problems.append(".install-manifest is not hidden-only")
+    return problems
+
+
+def lnk_info(path):
+    """{field: value} as Debian's lnkinfo prints it ("Local path", "Working directory", ...)."""
+    result = subprocess.run(["lnkinfo", str(path)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    fields = {}
+    for line in result.stdout.splitlines():
+        name, sep, value = line.partition(":")
+        if sep and name.strip() and name.startswith("\t"):
+            fields.setdefault(name.strip(), value.strip())
+    return fields
+
+
+def shortcuts(prefix):
+    """Names of our shortcuts present in each folder: {folder: [names]}."""
+    return {folder: [n for n in SHORTCUT_NAMES if prefix.exists(folder + "\\" + n)] for folder in (PROGRAMS, DESKTOP)}
+
+
+def work_folders(prefix, folder):
+    """Staging and backup folders left beside an installation folder."""
+    parent = prefix.unix(folder).parent
+    name = Path(prefix.unix(folder)).name
+    if not parent.is_dir():
+        return []
+    return sorted(p.name for p in parent.iterdir() if p.name.startswith(name + ".staging-")
+                  or p.name.startswith(name + ".backup-"))
+
+
+def tree_state(root):
+    """Every path below a Unix folder with its content digest (None for folders)."""
+    root = Path(root)
+    if not root.exists():
+        return None
+    state = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        for name in dirnames:
+            state[os.path.relpath(os.path.join(dirpath, name), root)] = None
+        for name in filenames:
+            full = os.path.join(dirpath, name)
+            state[os.path.relpath(full, root)] = file_sha256(full) if not os.path.islink(full) else "link"
+    return state
+
+
+def placeholder_payload():
+    """The three files every package must hold at its top, small stand-ins but a real
+    Velmora.exe so that shortcuts and the running check have a program."""
+    return {"Velmora.exe": (TESTAPPS / "Velmora.exe").read_bytes(), "Uninstall.exe": b"MZ uninstall stand-in",
+            "Velmora.Maintenance.exe": b"MZ maintenance stand-in"}
+
+
+def build_package(output, files, manifest_lines=None):
+    """A setup package of the given {relative path: bytes}. With manifest_lines (a function
+    of the correct lines) it is built raw, so that the manifest may lie."""
+    with tempfile.TemporaryDirectory(prefix="velmora-payload-") as work:
+        work = Path(work)
+        if manifest_lines is None:
+            for relative, data in files.items():
+                target = work / "payload" / relative.replace("\\", "/")
+                target.parent.mkdir(parents=True, exist_ok=True)
+                target.write_bytes(data)
+            code, err = pack(output, "--payload", work / "payload", "--no-descriptor")
+        else:
+            lines, args = [], []
+            for index, (relative, data) in enumerate(files.items()):
+                source = work / f"f{index}"
+                source.write_bytes(data)
+                args += ["--resource", f"{1001 + index}={source}"]
+                lines.append(f"{1001 + index}\t{relative}\t{len(data)}\t{sha256(data)}")
+            manifest = work / "manifest.txt"
+            manifest.write_bytes(("\n".join(manifest_lines(lines)) + "\n").encode("utf-8"))
+            code, err = pack(output, "--manifest", manifest, *args)
+        assert code == 0, err
+    return Path(output)
+
+
+@contextlib.contextmanager
+def small_drive(prefix, letter, size="256k", inodes=64):
+    """A tmpfs of the given size mapped as a drive of the prefix; writes beyond it fail
+    with ERROR_DISK_FULL. Needs root."""
+    mount_point = Path(tempfile.mkdtemp(prefix="velmora-drive-"))
+    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes}", "tmpfs", str(mount_point)],
+                   check=True)
+    link = prefix.path / "dosdevices" / f"{letter.lower()}:"
+    try:
+        link.symlink_to(mount_point)
+        yield mount_point
+    finally:
+        if link.is_symlink():
+            link.unlink()
+        subprocess.run(["umount", str(mount_point)], check=False)
+        mount_point.rmdir()
