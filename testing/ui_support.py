@@ -72,9 +72,12 @@ class SetupWindow:
     def wait_for(self, predicate, timeout=30, what="the expected page"):
         deadline = time.time() + timeout
         while True:
-            shot = self.shot()
-            if predicate(shot):
-                return shot
+            # A shot can catch a frame half presented: the page counts once two agree.
+            if predicate(self.shot()):
+                time.sleep(0.1)
+                shot = self.shot()
+                if predicate(shot):
+                    return shot
             if time.time() > deadline:
                 raise AssertionError(f"the window did not show {what} within {timeout} s")
             time.sleep(0.3)
