@@ -7,6 +7,8 @@ client area starts at the window's X position.
 import subprocess
 import time
 
+from winetest import PrefixTestCase
+
 SETUP_TITLES = "^(Velmora|岫澜)$"
 PICKER_TITLES = "^(Choose where to install Velmora|选择岫澜安装位置)$"
 
@@ -61,6 +63,9 @@ class SetupWindow:
     def geometry(self):
         text = self.prefix.xdotool("getwindowgeometry", "--shell", self.window)
         values = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+        if "X" not in values:
+            state = "running" if self.running() else f"ended with {self.process.returncode}"
+            raise AssertionError(f"the window {self.window} is gone; the program is {state}")
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def shot(self):
@@ -139,25 +144,41 @@ def restart_wineserver(prefix):
 # --- for the screenshot and benchmark commands, which run outside ctest --------------
 
 class VirtualDisplay:
-    """An Xvfb display of our own for the length of a with-block; sets DISPLAY."""
+    """An Xvfb display of our own for the length of a with-block; sets DISPLAY. Xvfb
+    picks a free display number itself, so that parallel runs never share one."""
 
     def __enter__(self):
         import os
-        number = 90
-        while os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            number += 1
-        self.server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1600x1200x24", "-nolisten", "tcp"],
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1200x24",
+                                        "-nolisten", "tcp"], pass_fds=(write_end,),
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                break
-            time.sleep(0.05)
+        os.close(write_end)
+        with os.fdopen(read_end) as announced:
+            number = announced.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
         os.environ["DISPLAY"] = f":{number}"
         return self
 
     def __exit__(self, *exc):
         self.server.terminate()
         self.server.wait()
+
+
+class DisplayTestCase(PrefixTestCase):
+    """A prefix with a display of its own: pointer and keyboard focus are shared by
+    everything on a display, so window tests running in parallel must not share one."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.display = VirtualDisplay().__enter__()
+        super().setUpClass()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.display.__exit__(None, None, None)
 
 
 def prepare_template(source, build):

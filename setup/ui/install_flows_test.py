@@ -7,8 +7,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from install_support import DESKTOP, PROGRAMS, Package, build_package, installed_problems, placeholder_payload  # noqa: E402,E501
-from ui_support import PRIMARY_GREEN, PROGRESS_TRACK, SetupWindow, near  # noqa: E402
-from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
+from ui_support import PRIMARY_GREEN, DisplayTestCase, PROGRESS_TRACK, SetupWindow, near  # noqa: E402
+from winetest import OUT, TESTAPPS, UNINSTALL_KEY, main  # noqa: E402
 
 SETUP = OUT / "VelmoraSetup.exe"
 PROBE = TESTAPPS / "window_probe.exe"
@@ -25,7 +25,7 @@ def is_working(shot):
     return near(shot.pixel(56, 534), PRIMARY_GREEN) and near(shot.pixel(845, 534), PROGRESS_TRACK)
 
 
-class SuccessfulInstall(PrefixTestCase):
+class SuccessfulInstall(DisplayTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -65,7 +65,7 @@ class SuccessfulInstall(PrefixTestCase):
             self.assertFalse(self.prefix.exists(folder + r"\Velmora.lnk"))
 
 
-class SlowInstall(PrefixTestCase):
+class SlowInstall(DisplayTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()

@@ -5,9 +5,9 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import BUILD, OUT, SOURCE, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, pack  # noqa: E402
-from ui_support import (PICKER_TITLES, PRIMARY_GREEN, WARNING_BANNER, WHITE, SetupWindow,  # noqa: E402
-                        near, restart_wineserver)
+from winetest import BUILD, OUT, SOURCE, TESTAPPS, UNINSTALL_KEY, main, pack  # noqa: E402
+from ui_support import (PICKER_TITLES, PRIMARY_GREEN, WARNING_BANNER, WHITE, DisplayTestCase,  # noqa: E402
+                        SetupWindow, near, restart_wineserver)
 
 SETUP = OUT / "VelmoraSetup.exe"
 PROBE = TESTAPPS / "window_probe.exe"
@@ -33,7 +33,7 @@ def node_hue(shot):
     return sum(shot.pixel(x, y)[0] - shot.pixel(x, y)[1] for x, y in NODES)
 
 
-class ReadyPage(PrefixTestCase):
+class ReadyPage(DisplayTestCase):
     def open(self, *args):
         window = SetupWindow(self.prefix, SETUP, *args)
         self.addCleanup(window.kill)
@@ -77,7 +77,7 @@ class ReadyPage(PrefixTestCase):
         self.assertEqual(window.exit_code(), 1)
 
 
-class FailurePage(PrefixTestCase):
+class FailurePage(DisplayTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -123,7 +123,7 @@ class FailurePage(PrefixTestCase):
         self.assertEqual(window.exit_code(), 2)
 
 
-class LanguageSwitch(PrefixTestCase):
+class LanguageSwitch(DisplayTestCase):
     def test_switch_changes_title_and_texts_and_the_selected_language_changes_nothing(self):
         window = SetupWindow(self.prefix, SETUP)
         self.addCleanup(window.kill)
@@ -144,7 +144,7 @@ class LanguageSwitch(PrefixTestCase):
         self.assertEqual(window.exit_code(), 1)
 
 
-class ChineseLocale(PrefixTestCase):
+class ChineseLocale(DisplayTestCase):
     locale = "zh_CN.UTF-8"
 
     def test_the_window_opens_in_chinese_with_drawn_glyphs(self):
@@ -160,7 +160,7 @@ class ChineseLocale(PrefixTestCase):
         self.assertEqual(window.exit_code(), 1)
 
 
-class UpdateAndRepairForms(PrefixTestCase):
+class UpdateAndRepairForms(DisplayTestCase):
     def open_with_installed(self, version, *args):
         self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Program Files\Velmora")
         self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data=version)
@@ -195,7 +195,7 @@ class UpdateAndRepairForms(PrefixTestCase):
                 self.assertEqual(window.exit_code(), 1)
 
 
-class FolderPicker(PrefixTestCase):
+class FolderPicker(DisplayTestCase):
     def folder_text(self, folder):
         window = SetupWindow(self.prefix, SETUP, "/install-dir", folder)
         text = window.shot().region(*READY_FOLDER_TEXT)
@@ -233,7 +233,7 @@ class FolderPicker(PrefixTestCase):
         self.assertEqual(window.exit_code(), 1)
 
 
-class HighDpi(PrefixTestCase):
+class HighDpi(DisplayTestCase):
     def test_at_144_dpi_the_window_is_scaled_and_hit_rectangles_follow(self):
         self.prefix.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 144)
         restart_wineserver(self.prefix)
@@ -249,7 +249,7 @@ class HighDpi(PrefixTestCase):
         self.assertTrue(window.running())
 
 
-class WithoutLogo(PrefixTestCase):
+class WithoutLogo(DisplayTestCase):
     def test_a_package_without_the_logo_never_shows_the_window_and_ends_with_4(self):
         package = self.scratch / "NoLogo.exe"
         code, errors = pack(package, "--payload", BUILD / "sample" / "payload", "--runtime-descriptor",
