@@ -22,7 +22,18 @@ add_custom_target(setup_kit ALL DEPENDS ${KIT_DIR}/libvelmora_setup.a ${KIT_DIR}
 # a few data files in nested folders.
 set(SAMPLE_PAYLOAD ${CMAKE_BINARY_DIR}/sample/payload)
 file(GLOB_RECURSE sample_data CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sample/data/*)
-set(SAMPLE_DESCRIPTOR ${CMAKE_SOURCE_DIR}/sample/runtime-descriptor.txt)
+# The sample's runtime is the stand-in installer, described for the demo server
+# (testing/https_server.py --port 47443 --root build/sample/runtime-server).
+set(SAMPLE_DESCRIPTOR ${CMAKE_BINARY_DIR}/sample/runtime-descriptor.txt)
+set(SAMPLE_RUNTIME ${CMAKE_BINARY_DIR}/sample/runtime-server/windowsdesktop-runtime-8.0.11-win-x64.exe)
+add_custom_command(
+  OUTPUT ${SAMPLE_DESCRIPTOR} ${SAMPLE_RUNTIME}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:runtime_installer_ok> ${SAMPLE_RUNTIME}
+  COMMAND ${CMAKE_COMMAND} -DINSTALLER=${SAMPLE_RUNTIME}
+          -DURL=https://localhost:47443/windowsdesktop-runtime-8.0.11-win-x64.exe
+          -DOUTPUT=${SAMPLE_DESCRIPTOR} -P ${CMAKE_SOURCE_DIR}/cmake/write-runtime-descriptor.cmake
+  DEPENDS runtime_installer_ok ${CMAKE_SOURCE_DIR}/cmake/write-runtime-descriptor.cmake
+  COMMENT "Describing the sample's stand-in runtime installer")
 # The list of names is a dependency too: a renamed or removed file keeps no newer
 # timestamp behind, yet must repack. Rewritten only when the list changes.
 string(REPLACE ";" "\n" sample_listing "${sample_data}")

@@ -6,4 +6,7 @@
 
 #include <string>
 
+// On failure stores one message in the current language; on success leaves it alone.
 bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message);
+// Installer temporary folder\windowsdesktop-runtime-<process id>.download
+std::wstring RuntimePackagePath();

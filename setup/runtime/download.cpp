@@ -1,0 +1,132 @@
+#include "setup/runtime/download.h"
+
+#include <winhttp.h>
+
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "setup/core/handles.h"
+#include "setup/core/language.h"
+#include "setup/engine/progress.h"
+
+namespace {
+
+struct WinHttpHandleTraits {
+  using Value = HINTERNET;
+  static Value Invalid() { return nullptr; }
+  static void Close(Value h) { WinHttpCloseHandle(h); }
+};
+using UniqueInternet = UniqueResource<WinHttpHandleTraits>;
+
+constexpr wchar_t kUserAgent[] = L"VelmoraSetup/1.0";
+constexpr DWORD kHostBufferSize = 512;
+constexpr DWORD kPathBufferSize = 4096;
+constexpr DWORD kReadBufferSize = 65536;
+constexpr double kFirstFraction = 0.1;
+constexpr double kFractionSpan = 0.22;
+
+struct UrlParts {
+  wchar_t host[kHostBufferSize] = {};
+  wchar_t path[kPathBufferSize] = {};
+  wchar_t extra[kPathBufferSize] = {};
+  INTERNET_PORT port = 0;
+  INTERNET_SCHEME scheme = INTERNET_SCHEME_HTTP;
+};
+
+bool CrackUrl(const std::wstring& url, UrlParts& parts) {
+  URL_COMPONENTS components = {};
+  components.dwStructSize = sizeof(components);
+  components.lpszHostName = parts.host;
+  components.dwHostNameLength = kHostBufferSize;
+  components.lpszUrlPath = parts.path;
+  components.dwUrlPathLength = kPathBufferSize;
+  components.lpszExtraInfo = parts.extra;
+  components.dwExtraInfoLength = kPathBufferSize;
+  if (!WinHttpCrackUrl(url.c_str(), DWORD(url.size()), 0, &components)) return false;
+  parts.port = components.nPort;
+  parts.scheme = components.nScheme;
+  return true;
+}
+
+UniqueInternet OpenSession(const DownloadTimeouts& timeouts) {
+  UniqueInternet session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                     WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return session;
+  WinHttpSetTimeouts(session.get(), timeouts.resolve, timeouts.connect, timeouts.send, timeouts.receive);
+  DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+  WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
+  return session;
+}
+
+// Sends the GET and waits for a 200; any TLS, redirect or status failure is false.
+bool RequestOk(HINTERNET request, const DownloadTimeouts& timeouts) {
+  DWORD responseTimeout = DWORD(timeouts.receive);
+  WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof(responseTimeout));
+  if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+      !WinHttpReceiveResponse(request, nullptr)) {
+    return false;
+  }
+  DWORD status = 0;
+  DWORD length = sizeof(status);
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &length, WINHTTP_NO_HEADER_INDEX)) {
+    return false;
+  }
+  return status == 200;
+}
+
+void PostDownloadProgress(const HWND* progressTarget, std::uint64_t received, std::uint64_t size) {
+  if (!progressTarget) return;
+  double fraction = kFirstFraction + kFractionSpan * double(received) / double(size);
+  PostProgress(progressTarget, Tr(L"Downloading required components", L"正在下载必要组件"), fraction);
+}
+
+// Copies the body to the file in chunks; false on any failure or more than size bytes.
+bool ReceiveBody(HINTERNET request, HANDLE file, std::uint64_t size, const HWND* progressTarget,
+                 std::uint64_t& received) {
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]());
+  if (!buffer) return false;
+  while (true) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) return false;
+    if (available == 0) return true;
+    DWORD wanted = available < kReadBufferSize ? available : kReadBufferSize;
+    DWORD read = 0;
+    if (!WinHttpReadData(request, buffer.get(), wanted, &read) || read == 0) return false;
+    DWORD written = 0;
+    if (!WriteFile(file, buffer.get(), read, &written, nullptr) || written != read) return false;
+    received += read;
+    if (received > size) return false;
+    PostDownloadProgress(progressTarget, received, size);
+  }
+}
+
+bool CreateAndReceive(HINTERNET request, const RuntimeDescriptor& descriptor, const std::wstring& destination,
+                      const HWND* progressTarget) {
+  UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return false;
+  std::uint64_t received = 0;
+  if (!ReceiveBody(request, file.get(), descriptor.size, progressTarget, received)) return false;
+  if (!FlushFileBuffers(file.get())) return false;
+  return received == descriptor.size;
+}
+
+}  // namespace
+
+bool DownloadToFile(const RuntimeDescriptor& descriptor, const std::wstring& destination,
+                    const HWND* progressTarget, const DownloadTimeouts& timeouts) {
+  UrlParts parts;
+  if (!CrackUrl(descriptor.url, parts) || parts.scheme != INTERNET_SCHEME_HTTPS) return false;
+  UniqueInternet session = OpenSession(timeouts);
+  if (!session) return false;
+  UniqueInternet connection(WinHttpConnect(session.get(), parts.host, parts.port, 0));
+  if (!connection) return false;
+  std::wstring objectName = std::wstring(parts.path) + parts.extra;
+  UniqueInternet request(WinHttpOpenRequest(connection.get(), L"GET", objectName.c_str(), nullptr,
+                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                            WINHTTP_FLAG_SECURE));
+  if (!request || !RequestOk(request.get(), timeouts)) return false;
+  return CreateAndReceive(request.get(), descriptor, destination, progressTarget);
+}
