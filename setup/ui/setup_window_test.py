@@ -5,7 +5,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import BUILD, OUT, SOURCE, TESTAPPS, UNINSTALL_KEY, main, pack  # noqa: E402
+from winetest import BUILD, OUT, TESTAPPS, UNINSTALL_KEY, main, pack  # noqa: E402
 from ui_support import (PICKER_TITLES, PRIMARY_GREEN, WARNING_BANNER, WHITE, DisplayTestCase,  # noqa: E402
                         SetupWindow, near, restart_wineserver)
 
@@ -252,8 +252,7 @@ class HighDpi(DisplayTestCase):
 class WithoutLogo(DisplayTestCase):
     def test_a_package_without_the_logo_never_shows_the_window_and_ends_with_4(self):
         package = self.scratch / "NoLogo.exe"
-        code, errors = pack(package, "--payload", BUILD / "sample" / "payload", "--runtime-descriptor",
-                            SOURCE / "sample" / "runtime-descriptor.txt", "--no-logo")
+        code, errors = pack(package, "--payload", BUILD / "sample" / "payload", "--no-descriptor", "--no-logo")
         self.assertEqual(code, 0, errors)
         self.assertEqual(self.prefix.run(package, timeout=60), 4)
         self.assertEqual(self.prefix.run(PROBE, "state"), 0)
