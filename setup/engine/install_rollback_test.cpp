@@ -338,3 +338,12 @@ TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
   ExpectOldInstallation();
   EXPECT_TRUE(WorkFolders().empty());
 }
+
+TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandCannotBeReplaced) {
+  ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"The existing installation could not be replaced.");
+  EXPECT_FALSE(PathExists(folder_));
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.0");
+  EXPECT_TRUE(WorkFolders().empty());
+}
