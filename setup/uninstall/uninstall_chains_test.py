@@ -110,7 +110,8 @@ class UninstallChains(PrivateDisplayTestCase):
 
 
 class RoundTrip(PrivateDisplayTestCase):
-    """A real quiet install of the sample package, removed and installed again."""
+    """A real quiet install of the sample package, removed and installed again; the
+    second removal through the setup configuration's own uninstall mode."""
 
     def test_install_uninstall_install(self):
         self.prefix.register_runtime()
@@ -120,16 +121,17 @@ class RoundTrip(PrivateDisplayTestCase):
                 self.assertEqual(self.prefix.run(SETUP, "/quiet", timeout=300), 0)
                 installed = self.prefix.listing(folder)
                 self.assertIn("Uninstall.exe", installed)
-                self.run_quiet_uninstall()
+                self.run_quiet_uninstall(None if attempt == 0 else [SETUP, "/uninstall", "/quiet"])
                 self.assertFalse(self.prefix.exists(folder), self.prefix.listing(folder))
                 self.assertFalse(self.prefix.key_exists(UNINSTALL_KEY))
                 leftovers = [name for name in os.listdir(self.prefix.unix(r"C:\Program Files"))
                              if name.lower().startswith("velmora")]
                 self.assertEqual(leftovers, [])
 
-    def run_quiet_uninstall(self):
+    def run_quiet_uninstall(self, command=None):
         before = len(pending_renames(self.prefix))
-        self.assertEqual(self.prefix.run(*registered_command(self.prefix, "QuietUninstallString")), 0)
+        command = command or registered_command(self.prefix, "QuietUninstallString")
+        self.assertEqual(self.prefix.run(*command), 0)
         self.assertTrue(wait_until(lambda: len(pending_renames(self.prefix)) > before, timeout=90, step=0.3))
 
 
