@@ -141,51 +141,5 @@ def restart_wineserver(prefix):
     prefix.run_raw(["cmd", "/c", "exit", "0"])
 
 
-# --- for the screenshot and benchmark commands, which run outside ctest --------------
-
-class VirtualDisplay:
-    """An Xvfb display of our own for the length of a with-block; sets DISPLAY. Xvfb
-    picks a free display number itself, so that parallel runs never share one."""
-
-    def __enter__(self):
-        import os
-        read_end, write_end = os.pipe()
-        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1200x24",
-                                        "-nolisten", "tcp"], pass_fds=(write_end,),
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        with os.fdopen(read_end) as announced:
-            number = announced.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        os.environ["DISPLAY"] = f":{number}"
-        return self
-
-    def __exit__(self, *exc):
-        self.server.terminate()
-        self.server.wait()
-
-
-class DisplayTestCase(PrefixTestCase):
-    """A prefix with a display of its own: pointer and keyboard focus are shared by
-    everything on a display, so window tests running in parallel must not share one."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.display = VirtualDisplay().__enter__()
-        super().setUpClass()
-
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        cls.display.__exit__(None, None, None)
-
-
-def prepare_template(source, build):
-    """Makes (or reuses) the template prefix the harness copies; needs DISPLAY."""
-    import os
-    template = build / "wine" / "template"
-    env = dict(os.environ, PATH="/usr/lib/wine:" + os.environ.get("PATH", ""))
-    subprocess.run([str(source / "testing" / "wine-template"), str(template.resolve())], env=env, check=True)
-    os.environ["VELMORA_WINE_TEMPLATE"] = str(template.resolve())
-    return template
+# Every test class has a display of its own (winetest.PrefixTestCase).
+DisplayTestCase = PrefixTestCase

@@ -163,29 +163,5 @@ def wait_for_scheduled(prefix, pattern, timeout=90):
                       timeout=timeout, step=0.3)
 
 
-class PrivateDisplayTestCase(PrefixTestCase):
-    """A prefix whose windows live on an X display of their own: test files run in
-    parallel, and dialogs with the same title on a shared display would answer each
-    other's keys."""
-
-    @classmethod
-    def setUpClass(cls):
-        number = 200 + os.getpid() % 500
-        while os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            number += 1
-        cls.xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{number}"), timeout=10, step=0.05)
-        cls.saved_display = os.environ.get("DISPLAY")
-        os.environ["DISPLAY"] = f":{number}"
-        super().setUpClass()
-
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        cls.xvfb.terminate()
-        cls.xvfb.wait(timeout=10)
-        if cls.saved_display is None:
-            os.environ.pop("DISPLAY", None)
-        else:
-            os.environ["DISPLAY"] = cls.saved_display
+# Every test class has a display of its own (winetest.PrefixTestCase).
+PrivateDisplayTestCase = PrefixTestCase
