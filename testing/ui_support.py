@@ -113,8 +113,15 @@ class SetupWindow:
             self.prefix.xdotool("key", "--window", self.window, key)
             time.sleep(0.15)
 
-    def title(self):
-        return self.prefix.window_name(self.window)
+    def title(self, expected=None, timeout=10):
+        """The window's title; given the title a click should lead to, waits for it
+        (a loaded machine may repaint the X title a moment after the click)."""
+        deadline = time.time() + timeout
+        while True:
+            title = self.prefix.window_name(self.window)
+            if expected is None or title == expected or time.time() > deadline:
+                return title
+            time.sleep(0.2)
 
     def visible(self):
         return self.window in self.prefix.xdotool("search", "--onlyvisible", "--name", ".").split()

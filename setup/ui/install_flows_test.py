@@ -52,7 +52,7 @@ class SuccessfulInstall(DisplayTestCase):
     def test_2_a_repair_after_switching_to_chinese_registers_chinese_and_opens_velmora(self):
         window = self.open()
         window.click(720, 32)
-        self.assertEqual(window.title(), "岫澜")
+        self.assertEqual(window.title("岫澜"), "岫澜")
         window.key("Return")
         window.wait_for(is_completed, 120, "the Completed page")
         window.click(750, 528)

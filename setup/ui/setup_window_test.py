@@ -114,7 +114,7 @@ class FailurePage(DisplayTestCase):
     def test_a_failure_text_keeps_its_language_after_a_switch(self):
         window, english = self.open_failed(lambda w: w.click(770, 528))
         window.click(720, 32)
-        self.assertEqual(window.title(), "岫澜")
+        self.assertEqual(window.title("岫澜"), "岫澜")
         chinese = window.wait_for(lambda s: s.region(50, 426, 570, 468) != english.region(50, 426, 570, 468), 10,
                                   "the Chinese heading")
         self.assertEqual(chinese.region(*FAILED_MESSAGE), english.region(*FAILED_MESSAGE))
@@ -131,14 +131,14 @@ class LanguageSwitch(DisplayTestCase):
         window.click(766, 32)  # "EN" while English is selected
         self.assertEqual(window.title(), "Velmora")
         window.click(720, 32)
-        self.assertEqual(window.title(), "岫澜")
+        self.assertEqual(window.title("岫澜"), "岫澜")
         chinese = window.wait_for(lambda s: s.region(*HEADING) != english.region(*HEADING), 10, "Chinese texts")
         self.assertTrue(chinese.has_glyphs(*HEADING))
         self.assertNotEqual(chinese.region(720, 515, 820, 540), english.region(720, 515, 820, 540))
         window.click(722, 30)
         self.assertEqual(window.title(), "岫澜")
         window.click(790, 47)
-        self.assertEqual(window.title(), "Velmora")
+        self.assertEqual(window.title("Velmora"), "Velmora")
         window.wait_for(lambda s: s.region(*HEADING) == english.region(*HEADING), 10, "the English heading")
         window.key("Escape")
         self.assertEqual(window.exit_code(), 1)
@@ -150,7 +150,7 @@ class ChineseLocale(DisplayTestCase):
     def test_the_window_opens_in_chinese_with_drawn_glyphs(self):
         window = SetupWindow(self.prefix, SETUP)
         self.addCleanup(window.kill)
-        self.assertEqual(window.title(), "岫澜")
+        self.assertEqual(window.title("岫澜"), "岫澜")
         shot = window.shot()
         for region in (HEADING, CHANGE_LABEL, (720, 515, 820, 540), (80, 565, 500, 586), (58, 20, 200, 45)):
             with self.subTest(text=region):
