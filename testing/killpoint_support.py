@@ -179,6 +179,14 @@ class KillRunner:
         return [self.run_point(scenario, n, calls) for n in chosen], calls
 
 
+def first_point(calls, prefix, contains=""):
+    """1-based number of the first traced call starting with prefix and holding contains."""
+    for number, call in enumerate(calls, 1):
+        if call.startswith(prefix) and contains in call:
+            return number
+    raise LookupError(f"no traced call {prefix!r} with {contains!r}")
+
+
 def short(text, folder=FOLDER):
     """A traced call without the installation folder's parent and the work folders' numbers."""
     parent = folder.rsplit("\\", 1)[0]
