@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "setup/core/existing_install.h"
+#include "setup/core/language.h"
 #include "setup/engine/engine_test_support.h"
 #include "setup/engine/installed_record.h"
+#include "setup/engine/registration.h"
 
 using namespace engine_test;
 
@@ -18,7 +21,59 @@ std::wstring MakeBackup(const std::wstring& folder, const std::wstring& tail, bo
   return backup;
 }
 
+// Resource 1001 of this test program and its digest.
+constexpr wchar_t kDigest[] = L"E798DD26964403CE27304D239928E5B45DC415E26BDBB0F98EF2ADAE17559FE8";
+constexpr wchar_t kRuntimeKey[] =
+    L"SOFTWARE\\dotnet\\Setup\\InstalledVersions\\x64\\sharedfx\\Microsoft.WindowsDesktop.App\\8.0.11";
+
+bool ReadOneFilePackage(std::vector<PayloadEntry>& entries, std::wstring& text) {
+  entries = {PayloadEntry{1001, L"Velmora.exe", 21, kDigest}};
+  text = std::wstring(L"1001\tVelmora.exe\t21\t") + kDigest + L"\n";
+  return true;
+}
+
+// An update whose registered folder went missing in the middle of an earlier swap.
+class StrandedUpdate : public testing::Test {
+ protected:
+  void SetUp() override {
+    UniqueRegKey runtime;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRuntimeKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
+                    runtime.put(), nullptr);
+    engineCalls.readPayloadManifest = ReadOneFilePackage;
+    ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+  }
+  void TearDown() override {
+    DeleteUninstallEntry();
+    RemoveShortcuts();
+  }
+  InjectedFaults faults_;
+  ComApartment com_{COINIT_APARTMENTTHREADED};
+  ScratchFolder scratch_;
+  std::wstring folder_ = scratch_ / L"Velmora";
+};
+
 }  // namespace
+
+TEST_F(StrandedUpdate, TheNextUpdatePutsTheBackupBackAndReplacesIt) {
+  MakeBackup(folder_, L"316-905", true);
+  std::wstring message;
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message)) << WideToUtf8(message);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "Velmora test payload\n");
+  EXPECT_FALSE(PathExists(folder_ + L".backup-316-905"));
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
+}
+
+TEST_F(StrandedUpdate, WithTwoCandidatesNothingIsGuessed) {
+  MakeBackup(folder_, L"1-2", true);
+  MakeBackup(folder_, L"3-4", true);
+  std::wstring message;
+  UseEnglish = true;
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message));
+  EXPECT_EQ(message, L"The existing installation could not be replaced.");
+  EXPECT_TRUE(PathExists(folder_ + L".backup-1-2") && PathExists(folder_ + L".backup-3-4"));
+  EXPECT_FALSE(PathExists(folder_));
+  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
+}
 
 TEST(RestoreStrandedBackup, PutsTheOnlyBackupWithARecordBack) {
   ScratchFolder scratch;
