@@ -3,6 +3,7 @@ too small for the new package, and with a file of the old installation held open
 import os
 import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -128,11 +129,10 @@ class UpdatesUnderPressure(PrefixTestCase):
         ready, release = self.scratch / "ready", self.scratch / "release"
         holder = p.start(HOLD_FILE, folder + r"\data\notes.txt", p.windows_of(ready), p.windows_of(release))
         try:
-            for _ in range(600):
-                if ready.exists():
-                    break
-                holder.poll()
-                os.sched_yield()
+            deadline = time.monotonic() + 60
+            while not ready.exists() and holder.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.05)
+            self.assertTrue(ready.exists(), "the file could not be held open")
             code = p.run(new, "/quiet", "/install-dir", folder)
         finally:
             release.write_bytes(b"")
