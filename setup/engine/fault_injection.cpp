@@ -8,7 +8,7 @@ HRESULT SaveShortcut(IPersistFile* file, LPCOLESTR path, BOOL remember) { return
 
 EngineCalls RealEngineCalls() {
   return EngineCalls{MoveFileExW, RemoveDirectoryW, RegSetValueExW, SaveShortcut, WriteFile, FlushFileBuffers,
-                     ReadPayloadManifest};
+                     CreateFileW, ReadPayloadManifest};
 }
 
 EngineCalls engineCalls = RealEngineCalls();

@@ -19,6 +19,8 @@ struct EngineCalls {
   HRESULT (*saveShortcut)(IPersistFile* file, LPCOLESTR path, BOOL remember);
   BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
   BOOL(WINAPI* flushFile)(HANDLE file);
+  HANDLE(WINAPI* createFile)(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flags, HANDLE templateFile);
   // Not a fault point: lets tests hand packages of any shape to the real extraction.
   bool (*readPayloadManifest)(std::vector<PayloadEntry>& entries, std::wstring& manifestText);
 };

@@ -14,6 +14,7 @@
 #include "setup/engine/progress.h"
 #include "setup/engine/registration.h"
 #include "setup/engine/running_app.h"
+#include "setup/engine/stranded_backup.h"
 #include "setup/runtime/prerequisite.h"
 
 namespace {
@@ -194,6 +195,8 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   const std::wstring registeredLocation = ReadUninstallValue(L"InstallLocation");
   t.registeredVersion = ReadUninstallValue(L"DisplayVersion");
   t.isUpdate = !registeredLocation.empty();
+  // An earlier update that died mid-swap: its backup goes back before anything is checked.
+  if (t.isUpdate) RestoreStrandedBackup(registeredLocation);
   if (!CheckTargetFolder(t, registeredLocation, message)) return false;
   if (!engineCalls.readPayloadManifest(t.entries, t.manifestText)) {
     return Fail(message, L"This setup package is incomplete.", L"当前安装包不完整。");

@@ -16,7 +16,8 @@ bool WriteUtf8TextFile(const std::wstring& path, const std::wstring& text) {
   if (WideCharToMultiByte(CP_UTF8, 0, text.data(), wideLength, bytes.data(), length, nullptr, nullptr) != length) {
     return false;
   }
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+  UniqueFile file(
+      engineCalls.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
   if (!file) return false;
   DWORD written = 0;
   if (!engineCalls.writeFile(file.get(), bytes.data(), static_cast<DWORD>(length), &written, nullptr)) return false;

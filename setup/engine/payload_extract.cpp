@@ -9,6 +9,7 @@
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 #include "setup/engine/crypto_handles.h"
+#include "setup/engine/fault_injection.h"
 
 namespace {
 
@@ -85,13 +86,13 @@ bool DigestOfOpenFile(HANDLE file, std::wstring& digest) {
 
 // Creates the file only if new and writes every byte in one call, flushed to disk.
 bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+  UniqueFile file(engineCalls.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
   if (!file) return false;
   DWORD written = 0;
-  if (!WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) return false;
+  if (!engineCalls.writeFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) return false;
   if (written != bytes.size()) return false;
-  return FlushFileBuffers(file.get()) != 0;
+  return engineCalls.flushFile(file.get()) != 0;
 }
 
 }  // namespace

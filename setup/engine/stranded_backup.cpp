@@ -1,0 +1,66 @@
+#include "setup/engine/stranded_backup.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "setup/core/handles.h"
+#include "setup/core/paths.h"
+#include "setup/core/text.h"
+#include "setup/engine/fault_injection.h"
+#include "setup/engine/installed_record.h"
+
+namespace {
+
+constexpr wchar_t kBackupInfix[] = L".backup-";
+
+bool IsDecimal(std::wstring_view text) {
+  if (text.empty()) return false;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+  }
+  return true;
+}
+
+// "<pid>-<tick>", as the transaction names its work folders.
+bool IsWorkFolderTail(std::wstring_view tail) {
+  const size_t dash = tail.find(L'-');
+  return dash != std::wstring_view::npos && IsDecimal(tail.substr(0, dash)) && IsDecimal(tail.substr(dash + 1));
+}
+
+bool HoldsRecord(const std::wstring& folder) {
+  const DWORD attributes = GetFileAttributesW(JoinPath(folder, kInstalledRecordName).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+// Backup folders of this installation folder that hold a record.
+std::vector<std::wstring> BackupCandidates(const std::wstring& installFolder) {
+  std::vector<std::wstring> found;
+  const std::wstring pattern = installFolder + kBackupInfix + L"*";
+  const size_t leafLength = installFolder.size() - ParentPath(installFolder).size() - 1;
+  WIN32_FIND_DATAW data;
+  UniqueFind find(FindFirstFileW(pattern.c_str(), &data));
+  if (!find) return found;
+  do {
+    const std::wstring_view name = data.cFileName;
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const size_t tailStart = leafLength + wcslen(kBackupInfix);
+    if (!isFolder || name.size() <= tailStart || !IsWorkFolderTail(name.substr(tailStart))) continue;
+    const std::wstring candidate = JoinPath(ParentPath(installFolder), data.cFileName);
+    if (HoldsRecord(candidate)) found.push_back(candidate);
+  } while (FindNextFileW(find.get(), &data));
+  return found;
+}
+
+}  // namespace
+
+bool RestoreStrandedBackup(const std::wstring& installFolder) {
+  if (!IsSafeInstallFolder(installFolder)) return false;
+  if (GetFileAttributesW(installFolder.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  const std::vector<std::wstring> candidates = BackupCandidates(installFolder);
+  if (candidates.size() != 1) return false;
+  return engineCalls.moveFile(candidates.front().c_str(), installFolder.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
