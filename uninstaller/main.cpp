@@ -69,6 +69,8 @@ bool WasGivenQuiet() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // It runs elevated; DLLs come from System32 only, never from its own folder.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   const std::wstring ownFolder = FolderOf(OwnProgramPath());
   const std::wstring setupProgram = Join(ownFolder, L"Velmora.Maintenance.exe");
   if (GetFileAttributesW(setupProgram.c_str()) == INVALID_FILE_ATTRIBUTES) return kNoSetupProgram;
