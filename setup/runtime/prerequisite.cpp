@@ -5,6 +5,7 @@
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
+#include "setup/core/protected_folder.h"
 #include "setup/core/text.h"
 #include "setup/engine/payload_extract.h"
 #include "setup/engine/progress.h"
@@ -81,7 +82,7 @@ bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
                  L"必要组件信息缺失，请重新下载安装程序。");
     return false;
   }
-  if (!EnsureDirectory(InstallerTempFolder())) {
+  if (!EnsureProtectedInstallerTemp(InstallerTempFolder())) {
     message = Tr(L"The installer could not create its temporary directory.", L"安装程序无法创建临时目录。");
     return false;
   }
