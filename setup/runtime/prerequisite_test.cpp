@@ -64,7 +64,7 @@ TEST(RuntimePackageLock, VerifiedPackageCannotBeReplacedWhileHeld) {
   const std::wstring quoted = L"\"" + path + L"\"";
   RunCommand(L"echo replaced> " + quoted);
   RunCommand(L"del /f /q " + quoted);
-  RunCommand(L"ren " + quoted + L" moved.download");
+  EXPECT_NE(RunCommand(L"ren " + quoted + L" velmora-lock-test.moved"), 0u);
   EXPECT_FALSE(DeleteFileW(path.c_str()));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
   EXPECT_FALSE(MoveFileExW(path.c_str(), (path + L".moved").c_str(), 0));
@@ -78,7 +78,10 @@ TEST(RuntimePackageLock, VerifiedPackageCannotBeReplacedWhileHeld) {
   EXPECT_TRUE(reader);
   reader.reset();
   lock.reset();
-  EXPECT_TRUE(DeleteFileW(path.c_str()));
+  // The same command succeeds once the lock is gone, so the refusals above were real.
+  EXPECT_EQ(RunCommand(L"ren " + quoted + L" velmora-lock-test.moved"), 0u);
+  EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileW((path.substr(0, path.find_last_of(L'\\') + 1) + L"velmora-lock-test.moved").c_str());
 }
 
 TEST(RuntimePackageLock, RefusesAnotherSizeOrDigest) {
