@@ -6,30 +6,9 @@
 
 #include "setup/runtime/runtime_descriptor.h"
 #include "testing/fuzz_mutator.h"
+#include "testing/fuzz_oracles.h"
 
 namespace {
-
-bool IsAsciiSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
-
-// Reads an unsigned number as wcstoull does; "unsure" when the text holds a character
-// whose meaning depends on the C library (a non-ASCII space) before the digits.
-bool ReadSize(const std::wstring& text, std::uint64_t& value, bool& unsure) {
-  std::size_t i = 0;
-  while (i < text.size() && IsAsciiSpace(text[i])) ++i;
-  if (i < text.size() && text[i] > 0x7f) unsure = true;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-  std::size_t first = i;
-  value = 0;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    std::uint64_t digit = text[i] - L'0';
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  if (i == first) return false;
-  if (negative) value = 0 - value;
-  return true;
-}
 
 bool IndependentAccepts(const std::wstring& text, bool& unsure) {
   std::size_t firstTab = text.find(L'\t');
@@ -41,12 +20,11 @@ bool IndependentAccepts(const std::wstring& text, bool& unsure) {
   std::wstring digest = text.substr(secondTab + 1);
   digest = digest.substr(0, digest.find(L'\n'));
   if (!digest.empty() && digest.back() == L'\r') digest.pop_back();
-  if (url.compare(0, 8, L"https://") != 0 || url.size() < 8 || digest.size() != 64) return false;
-  for (wchar_t c : digest) {
-    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) return false;
-  }
+  if (url.compare(0, 8, L"https://") != 0 || !IsOracleHexDigest(digest)) return false;
   std::uint64_t size = 0;
-  if (!ReadSize(sizeText, size, unsure)) return false;
+  bool negative = false;
+  if (!OracleReadNumber(sizeText, size, negative, unsure)) return false;
+  if (negative) size = 0 - size;
   return size >= 1 && size <= 536870912;
 }
 
