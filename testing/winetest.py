@@ -4,6 +4,7 @@ programs run in it, and readers of its registry, files and windows.
 Tests are run by scripts/test, which starts Xvfb and makes the template prefix; each
 test file copies that template into a prefix of its own with its own wineserver.
 """
+import contextlib
 import os
 import re
 import shutil
@@ -261,18 +262,69 @@ def pack(output, *args):
     return result.returncode, result.stderr
 
 
+class VirtualDisplay:
+    """An Xvfb display of our own for the length of a with-block; sets DISPLAY. Xvfb
+    picks a free display number itself, so parallel runs never share one: pointer,
+    keyboard focus and window titles are per display."""
+
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1200x24",
+                                        "-nolisten", "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as announced:
+            number = announced.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.saved = os.environ.get("DISPLAY")
+        os.environ["DISPLAY"] = f":{number}"
+        return self
+
+    def __exit__(self, *exc):
+        self.server.terminate()
+        self.server.wait()
+        if self.saved is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = self.saved
+
+    @staticmethod
+    def none():
+        """Stands in where the caller's own display is used."""
+        return contextlib.nullcontext()
+
+
+def prepare_template():
+    """Makes (or reuses) the template prefix the harness copies, for commands that run
+    outside scripts/test; needs DISPLAY."""
+    template = BUILD / "wine" / "template"
+    env = dict(os.environ, PATH="/usr/lib/wine:" + os.environ.get("PATH", ""))
+    subprocess.run([str(SOURCE / "testing" / "wine-template"), str(template.resolve())], env=env, check=True)
+    os.environ["VELMORA_WINE_TEMPLATE"] = str(template.resolve())
+    return template
+
+
 class PrefixTestCase(unittest.TestCase):
-    """One prefix for the whole test class; tests reset what they touch."""
+    """One prefix and one X display for the whole test class; tests reset what they
+    touch. Test files run in parallel, and on a shared display their dialogs would
+    answer each other's keys."""
 
     locale = "en_US.UTF-8"
 
     @classmethod
     def setUpClass(cls):
-        cls.prefix = WinePrefix(cls.__name__.lower(), cls.locale)
+        cls.display = VirtualDisplay().__enter__()
+        try:
+            cls.prefix = WinePrefix(cls.__name__.lower(), cls.locale)
+        except BaseException:
+            cls.display.__exit__(None, None, None)
+            raise
 
     @classmethod
     def tearDownClass(cls):
         cls.prefix.close()
+        cls.display.__exit__(None, None, None)
 
     def setUp(self):
         self.scratch = Path(tempfile.mkdtemp(prefix="velmora-test-"))

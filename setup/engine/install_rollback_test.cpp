@@ -255,6 +255,35 @@ TEST_F(InstallPackageTest, ARegistrationFailureOnAnUpdateRestoresTheOldInstallat
   EXPECT_TRUE(PathExists(JoinPath(programs, L"岫澜.lnk")));  // recreated for the old folder
 }
 
+namespace {
+UniqueFile heldFile;
+}
+
+// A file of the new package that cannot be deleted must not keep the old installation
+// out of its folder. Held open here, which Wine lets the folder rename past; Windows
+// refuses that rename while the file is open (the rollback then ends as before) but
+// not for a file that only its access rights keep from being deleted.
+TEST_F(InstallPackageTest, AnUndeletableNewFileDoesNotKeepTheOldInstallationOut) {
+  MakeOldInstallation();
+  static std::wstring heldPath;
+  heldPath = JoinPath(folder_, L"data\\file1.txt");
+  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                                    DWORD size) -> LSTATUS {
+    if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
+      heldFile.reset(CreateFileW(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+      return ERROR_ACCESS_DENIED;
+    }
+    return RegSetValueExW(key, name, reserved, type, data, size);
+  };
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  ASSERT_TRUE(heldFile) << "the new package was not in place when registration failed";
+  EXPECT_EQ(message_, L"Installation was rolled back after registration failed.");
+  ExpectOldInstallation();
+  // The held file stays behind in a leftover work folder until it is closed.
+  heldFile.reset();
+  for (const std::wstring& leftover : WorkFolders()) DeleteTree(scratch_ / leftover);
+}
+
 TEST_F(InstallPackageTest, AnExistingEmptyFolderIsReplacedAndPutBackOnRollback) {
   ASSERT_TRUE(EnsureDirectory(folder_));
   engineCalls.saveShortcut = [](IPersistFile*, LPCOLESTR, BOOL) -> HRESULT { return E_FAIL; };
@@ -307,5 +336,14 @@ TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
   EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
   EXPECT_EQ(message_, L"This setup package is incomplete.");
   ExpectOldInstallation();
+  EXPECT_TRUE(WorkFolders().empty());
+}
+
+TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandCannotBeReplaced) {
+  ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+  EXPECT_EQ(message_, L"The existing installation could not be replaced.");
+  EXPECT_FALSE(PathExists(folder_));
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.0");
   EXPECT_TRUE(WorkFolders().empty());
 }

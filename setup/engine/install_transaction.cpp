@@ -154,10 +154,22 @@ bool SwapIntoPlace(Transaction& t, std::wstring& message) {
   return Fail(message, L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。");
 }
 
+// The new package leaves its folder by a rename first: a file in it that cannot be
+// deleted then ends up in a leftover work folder instead of keeping the old
+// installation (or a new attempt) from getting the folder back.
+void RemoveNewPackage(const Transaction& t) {
+  const std::wstring aside = MakeWorkFolderPath(t.installFolder, L".staging");
+  if (engineCalls.moveFile(t.installFolder.c_str(), aside.c_str(), kRenameFlags)) {
+    DeleteTree(aside);
+  } else {
+    DeleteTree(t.installFolder);
+  }
+}
+
 // Step 14: the new package out, the old state (or nothing) back.
 bool RollBackRegistration(const Transaction& t, std::wstring& message) {
   RemoveShortcuts();
-  DeleteTree(t.installFolder);
+  RemoveNewPackage(t);
   if (t.isUpdate) {
     engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
     CreateShortcuts(t.installFolder);

@@ -2,8 +2,14 @@
 #pragma once
 
 #include <windows.h>
+#include <d2d1.h>
+#include <dwrite.h>
 
 #include <string>
+
+#include "setup/core/handles.h"
+#include "setup/ui/page_render.h"
+#include "setup/ui/ui_state.h"
 
 struct WindowStartState {
   std::wstring installFolder;
@@ -11,5 +17,49 @@ struct WindowStartState {
   bool isRepair = false;
 };
 
+// The window object. Its owner fills the start fields, runs the window and keeps the
+// object until RunSetupWindow returns; the drawing resources go with it.
+struct SetupWindow {
+  HWND hwnd = nullptr;
+  std::wstring installFolder;
+  bool isUpdate = false;
+  bool isRepair = false;
+  UiState state = UiState::Ready;
+  std::wstring statusText;
+  std::wstring errorText;
+  double progress = 0.0;
+  float dpiScale = 1.0f;
+  float pointerX = -1.0f;
+  float pointerY = -1.0f;
+  unsigned exitCode = 1;
+  Renderer renderer;
+  ULONGLONG lastMoveRedraw = 0;
+  ComPtr<ID2D1Bitmap> logoBitmap;
+  ComPtr<IDWriteTextFormat> titleFormat;
+  ComPtr<IDWriteTextFormat> headingFormat;
+  ComPtr<IDWriteTextFormat> bodyFormat;
+  ComPtr<IDWriteTextFormat> smallFormat;
+  ComPtr<IDWriteTextFormat> buttonFormat;
+
+  SetupWindow() = default;
+  explicit SetupWindow(const WindowStartState& start);
+  SetupWindow(const SetupWindow&) = delete;
+  SetupWindow& operator=(const SetupWindow&) = delete;
+  ~SetupWindow();
+};
+
 // Runs the window until it closes; its exit code, or 4 when it cannot be created.
+int RunSetupWindow(SetupWindow& window, HINSTANCE module);
 int RunSetupWindow(const WindowStartState& start, HINSTANCE module);
+
+// Window creation up to the first frame (class, size, factories, target, fonts, logo,
+// timer); false, with nothing left on screen, when any of it fails.
+bool CreateSetupWindow(SetupWindow& window, HINSTANCE module);
+// The message loop of the calling thread until the quit message.
+void RunMessageLoop();
+
+LRESULT CALLBACK SetupWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT HandleWindowMessage(SetupWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
+void HandleClick(SetupWindow& window, float x, float y);
+void StartInstall(SetupWindow& window);
+DWORD WINAPI InstallWorker(LPVOID window);

@@ -1,7 +1,90 @@
 #include "setup/uninstall/uninstall_flow.h"
 
-int RunUninstallAndReport(const std::wstring&, bool) { return 3; }
+#include <windows.h>
+#include <shellapi.h>
 
-int HandOffUninstall(const std::wstring&, bool) { return 3; }
+#include <vector>
 
-std::wstring GetOwnProgramPath() { return {}; }
+#include "setup/core/dispatch.h"
+#include "setup/core/handles.h"
+#include "setup/core/language.h"
+#include "setup/core/paths.h"
+#include "setup/core/text.h"
+#include "setup/engine/running_app.h"
+#include "setup/ui/dialogs.h"
+#include "setup/uninstall/uninstall_worker.h"
+
+namespace {
+
+constexpr DWORD kModulePathBufferSize = 32768;
+
+void ShowOutcome(bool removed) {
+  TaskDialogContent content;
+  if (removed) {
+    content.mainInstruction = Tr(L"Velmora was removed", L"岫澜已卸载");
+    content.content = Tr(L"Your license and recovered files were kept.", L"授权和已恢复文件均已保留。");
+  } else {
+    content.mainInstruction = Tr(L"Uninstall needs another attempt", L"卸载未能完全完成");
+    content.content = Tr(L"Restart Windows, then run uninstall again.", L"请重启 Windows 后再次卸载。");
+  }
+  ShowTaskDialog(content);
+}
+
+// The running copy lives outside the installation folder and cannot delete itself;
+// the next restart does.
+void ScheduleOwnDeletion() {
+  std::wstring own = GetOwnProgramPath();
+  if (!own.empty()) MoveFileExW(own.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace
+
+std::wstring GetOwnProgramPath() {
+  std::vector<wchar_t> buffer(kModulePathBufferSize, L'\0');
+  DWORD length = GetModuleFileNameW(nullptr, buffer.data(), kModulePathBufferSize);
+  if (length == 0 || length >= kModulePathBufferSize) return {};
+  return std::wstring(buffer.data(), length);
+}
+
+std::wstring HandOffCopyName(std::uint32_t processId, std::uint64_t tickCount) {
+  return L"Uninstall-" + DecimalText(processId) + L"-" + DecimalText(tickCount) + L".exe";
+}
+
+std::wstring WorkerCommandLine(const std::wstring& installFolder, bool quiet) {
+  // Backslashes right before the closing quote would escape it when the copy splits
+  // its command line: doubled, they read back as themselves.
+  size_t lastOther = installFolder.find_last_not_of(L'\\');
+  size_t trailing = lastOther == std::wstring::npos ? installFolder.size() : installFolder.size() - lastOther - 1;
+  std::wstring line = L"/uninstall-worker /target \"" + installFolder + std::wstring(trailing, L'\\') + L"\"";
+  if (quiet) line += L" /quiet";
+  return line;
+}
+
+int RunUninstallAndReport(const std::wstring& installFolder, bool quiet) {
+  if (IsApplicationRunning(installFolder)) {
+    if (!quiet) ShowMessageDialog(Tr(L"Close Velmora before uninstalling.", L"请先关闭岫澜，再继续卸载。"));
+    return kExitRefused;
+  }
+  const bool removed = UninstallFromRecord(installFolder);
+  ScheduleOwnDeletion();
+  if (!quiet) ShowOutcome(removed);
+  return removed ? kExitDone : kExitIncomplete;
+}
+
+int HandOffUninstall(const std::wstring& installFolder, bool quiet) {
+  const std::wstring temporaryFolder = InstallerTempFolder();
+  if (!EnsureDirectory(temporaryFolder)) return kExitIncomplete;
+  const std::wstring copy = JoinPath(temporaryFolder, HandOffCopyName(GetCurrentProcessId(), GetTickCount64()));
+  const std::wstring own = GetOwnProgramPath();
+  if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return kExitIncomplete;
+  const std::wstring parameters = WorkerCommandLine(installFolder, quiet);
+  SHELLEXECUTEINFOW start = {};
+  start.cbSize = sizeof(start);
+  start.fMask = SEE_MASK_NOCLOSEPROCESS;
+  start.lpFile = copy.c_str();
+  start.lpParameters = parameters.c_str();
+  start.nShow = quiet ? SW_HIDE : SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&start)) return kExitIncomplete;
+  UniqueHandle process(start.hProcess);
+  return kExitDone;
+}

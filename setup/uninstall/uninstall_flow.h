@@ -1,6 +1,7 @@
 // Uninstall always runs from a copy of the program outside the installation folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // In place, from a temporary copy: 0 removed, 2 application running, 3 incomplete.
@@ -10,3 +11,8 @@ int RunUninstallAndReport(const std::wstring& installFolder, bool quiet);
 int HandOffUninstall(const std::wstring& installFolder, bool quiet);
 // Empty when the path cannot be read.
 std::wstring GetOwnProgramPath();
+
+// "Uninstall-<pid>-<tick>.exe": a fresh name for every hand-off.
+std::wstring HandOffCopyName(std::uint32_t processId, std::uint64_t tickCount);
+// The worker copy's parameters; the folder is quoted so that it reads back unchanged.
+std::wstring WorkerCommandLine(const std::wstring& installFolder, bool quiet);

@@ -1,0 +1,51 @@
+#include "setup/ui/layout.h"
+
+#include <algorithm>
+
+bool ContainsPoint(const LayoutRect& rect, float x, float y) {
+  return x >= rect.left && x <= rect.right && y >= rect.top && y <= rect.bottom;
+}
+
+namespace {
+
+HitTarget PageTarget(UiState state, bool isUpdate, float x, float y) {
+  switch (state) {
+    case UiState::Ready:
+      if (!isUpdate && ContainsPoint(kChangeControl, x, y)) return HitTarget::ChangeFolder;
+      if (ContainsPoint(kReadyPrimary, x, y)) return HitTarget::StartInstall;
+      return HitTarget::None;
+    case UiState::Working:
+      return HitTarget::None;
+    case UiState::Completed:
+      if (ContainsPoint(kOpenButton, x, y)) return HitTarget::OpenApplication;
+      if (ContainsPoint(kFinishButton, x, y)) return HitTarget::Finish;
+      return HitTarget::None;
+    case UiState::Failed:
+      break;
+  }
+  if (ContainsPoint(kTryAgainButton, x, y)) return HitTarget::StartInstall;
+  if (ContainsPoint(kFailedCloseButton, x, y)) return HitTarget::CloseFailed;
+  return HitTarget::None;
+}
+
+}  // namespace
+
+HitTarget HitTest(UiState state, bool isUpdate, float x, float y) {
+  if (state != UiState::Working && ContainsPoint(kLanguageSwitch, x, y)) {
+    return x >= kLanguageSplitX ? HitTarget::ChooseEnglish : HitTarget::ChooseChinese;
+  }
+  if (ContainsPoint(kCloseButton, x, y)) return HitTarget::Close;
+  if (ContainsPoint(kMinimizeButton, x, y)) return HitTarget::Minimize;
+  return PageTarget(state, isUpdate, x, y);
+}
+
+ProgressDisplay ComputeProgressDisplay(double progress) {
+  double p = progress;
+  if (!(p < 1.0)) p = 1.0;
+  if (!(p > 0.0)) p = 0.0;
+  ProgressDisplay display;
+  display.percent = static_cast<int>(p * 100.0);
+  display.showFill = static_cast<float>(p) > 0.001f;
+  display.fillRight = std::max(62.0f, static_cast<float>(50.0 + 800.0 * p));
+  return display;
+}

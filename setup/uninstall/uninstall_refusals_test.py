@@ -1,0 +1,149 @@
+"""Uninstalls that must stop short: a file in use, the application running, records and
+folders that cannot be trusted, another instance holding the guard."""
+import os
+import shutil
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
+from winetest import UNINSTALL_KEY, main  # noqa: E402
+from uninstall_support import (DESKTOP_LINK, HOLD_FILE, START_MENU_LINK, PrivateDisplayTestCase,  # noqa: E402
+                               answer_dialog, lay_down_installation, maintenance_copy, pending_renames,
+                               velmora_dialogs, wait_until)
+
+FOLDER = r"C:\Apps\Velmora"
+
+
+class UninstallRefusals(PrivateDisplayTestCase):
+    def setUp(self):
+        super().setUp()
+        for path in (FOLDER, r"C:\Apps\outside", r"C:\Elsewhere"):
+            shutil.rmtree(self.prefix.unix(path), ignore_errors=True)
+        self.worker = maintenance_copy(self.prefix)
+
+    def run_worker(self, *extra, folder=FOLDER):
+        return self.prefix.run(self.worker, "/uninstall-worker", "/target", folder, "/quiet", *extra)
+
+    def assert_still_listed(self):
+        for path in (FOLDER + "\\.install-manifest", FOLDER + "\\Uninstall.exe", START_MENU_LINK, DESKTOP_LINK):
+            self.assertTrue(self.prefix.exists(path), path)
+        self.assertTrue(self.prefix.key_exists(UNINSTALL_KEY))
+
+    def test_a_file_in_use_leaves_the_installation_listed_until_released(self):
+        listed = lay_down_installation(self.prefix, FOLDER)
+        ready, release = self.scratch / "ready", self.scratch / "release"
+        holder = self.prefix.start(HOLD_FILE, FOLDER + "\\bin\\engine.dll", self.prefix.windows_of(ready),
+                                   self.prefix.windows_of(release))
+        try:
+            self.assertTrue(wait_until(ready.exists, timeout=30))
+            self.assertEqual(self.run_worker(), 3)
+            self.assert_still_listed()
+            self.assertTrue(self.prefix.exists(FOLDER + "\\bin\\engine.dll"))
+            self.assertFalse(self.prefix.exists(FOLDER + "\\readme.txt"))
+            self.assertIn(self.worker.lower(), [p.lower() for p in pending_renames(self.prefix)])
+        finally:
+            release.touch()
+            holder.wait(timeout=30)
+        self.assertEqual(self.run_worker(), 0)
+        self.assertFalse(self.prefix.exists(FOLDER))
+        self.assertFalse(self.prefix.key_exists(UNINSTALL_KEY))
+        self.assertTrue(listed)
+
+    def test_the_result_dialog_follows_a_failed_removal(self):
+        lay_down_installation(self.prefix, FOLDER)
+        (self.prefix.unix(FOLDER) / ".install-manifest").write_bytes(b"1\tbin\\engine.dll\n\n")
+        process = self.prefix.start(self.worker, "/uninstall-worker", "/target", FOLDER)
+        try:
+            answer_dialog(self.prefix, "Return")  # its only button, Close
+            self.assertEqual(process.wait(timeout=60), 3)
+        finally:
+            if process.poll() is None:
+                process.kill()
+        self.assertFalse(self.prefix.exists(FOLDER + "\\bin\\engine.dll"))
+        self.assert_still_listed()
+
+    def test_a_running_application_refuses_with_nothing_removed_or_scheduled(self):
+        lay_down_installation(self.prefix, FOLDER)
+        app = self.prefix.start(FOLDER + "\\Velmora.exe")
+        try:
+            time.sleep(1.5)
+            before = pending_renames(self.prefix)
+            self.assertEqual(self.run_worker(), 2)
+            process = self.prefix.start(self.worker, "/uninstall-worker", "/target", FOLDER)
+            answer_dialog(self.prefix, "Return")
+            self.assertEqual(process.wait(timeout=60), 2)
+            self.assertEqual(pending_renames(self.prefix), before)
+            self.assertTrue(self.prefix.exists(FOLDER + "\\bin\\engine.dll"))
+            self.assert_still_listed()
+        finally:
+            self.prefix.run("taskkill", "/F", "/IM", "Velmora.exe")
+            app.wait(timeout=30)
+
+    def test_records_that_cannot_be_trusted_touch_nothing_outside(self):
+        outside = self.prefix.unix(r"C:\Apps\outside")
+        cases = (
+            ("climbing out", b"1\t..\\outside\\keep.txt\t1\th\n2\treadme.txt\t1\th\n", 3, False),
+            ("empty line", b"1\treadme.txt\t1\th\n\n", 3, False),
+            ("not UTF-8", b"1\treadme.txt\t1\th\n2\tb\xc3\x28\t1\th\n", 3, True),
+        )
+        for name, record, expected, readme_kept in cases:
+            with self.subTest(name):
+                lay_down_installation(self.prefix, FOLDER)
+                outside.mkdir(parents=True, exist_ok=True)
+                (outside / "keep.txt").write_bytes(b"keep")
+                (self.prefix.unix(FOLDER) / ".install-manifest").write_bytes(record)
+                self.assertEqual(self.run_worker(), expected)
+                self.assertTrue((outside / "keep.txt").exists())
+                self.assertEqual(self.prefix.exists(FOLDER + "\\readme.txt"), readme_kept)
+                self.assert_still_listed()
+
+    def test_a_listed_path_through_a_folder_link_is_not_followed(self):
+        lay_down_installation(self.prefix, FOLDER)
+        target = self.prefix.unix(r"C:\Elsewhere")
+        target.mkdir()
+        (target / "engine.dll").write_bytes(b"not ours")
+        bin_folder = self.prefix.unix(FOLDER + "\\bin")
+        shutil.rmtree(bin_folder)
+        os.symlink(target, bin_folder)
+        self.assertEqual(self.run_worker(), 3)
+        self.assertTrue((target / "engine.dll").exists())
+        self.assert_still_listed()
+
+    def test_unsafe_folders_are_refused(self):
+        for folder in (r"C:\windows", r"C:\ProgramData", "C:\\", "Apps\\Velmora", ""):
+            with self.subTest(folder=folder):
+                self.assertEqual(self.run_worker(folder=folder), 3)
+        self.assertTrue(self.prefix.exists(r"C:\windows\system32"))
+
+    def test_a_missing_registry_key_still_completes(self):
+        lay_down_installation(self.prefix, FOLDER, register=False)
+        self.prefix.reg_delete(UNINSTALL_KEY)
+        self.assertEqual(self.run_worker(), 0)
+        self.assertFalse(self.prefix.exists(FOLDER))
+
+    def test_only_the_worker_waits_for_the_guard(self):
+        lay_down_installation(self.prefix, FOLDER)
+        holder = self.prefix.start(self.worker, "/uninstall", "/install-dir", FOLDER)  # holds it at its dialog
+        worker = holder
+        try:
+            confirmation = wait_until(lambda: next(iter(velmora_dialogs(self.prefix)), None), timeout=60)
+            self.assertEqual(self.prefix.run(self.worker, "/uninstall", "/quiet"), 5)
+            started = time.time()
+            worker = self.prefix.start(maintenance_copy(self.prefix, "Uninstall-test.exe"), "/uninstall-worker",
+                                       "/target", FOLDER, "/quiet")
+            time.sleep(2)
+            self.assertIsNone(worker.poll())
+            self.prefix.press(confirmation, "Escape")
+            self.assertEqual(holder.wait(timeout=30), 0)
+            self.assertEqual(worker.wait(timeout=30), 0)
+            self.assertLess(time.time() - started, 12)
+            self.assertFalse(self.prefix.exists(FOLDER))
+        finally:
+            for process in (holder, worker):
+                if process.poll() is None:
+                    process.kill()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,158 @@
+// Record-guided removal on real files. Every case here leaves the result false before
+// the finishing steps, so the process-wide registry entry and shortcuts are never
+// touched; complete removals are exercised end to end.
+#include "setup/uninstall/uninstall_worker.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "setup/core/paths.h"
+#include "setup/core/text.h"
+
+namespace {
+
+class UninstallWorker : public testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    static int counter = 0;
+    base_ = JoinPath(temp, L"velmora-uw-" + DecimalText(GetCurrentProcessId()) + L"-" + DecimalText(++counter));
+    folder_ = JoinPath(base_, L"Velmora");
+    ASSERT_TRUE(EnsureDirectory(folder_));
+  }
+  void TearDown() override { RemoveTree(base_); }
+
+  static void RemoveTree(const std::wstring& path) {
+    std::wstring list = path + L'\0';
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = list.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+  }
+
+  std::wstring Put(const std::wstring& relative, const std::string& bytes = "x") {
+    std::wstring path = JoinPath(folder_, relative);
+    EnsureDirectory(ParentPath(path));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return path;
+  }
+  void Record(const std::string& bytes) { Put(L".install-manifest", bytes); }
+  bool Has(const std::wstring& relative) const {
+    return GetFileAttributesW(JoinPath(folder_, relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  std::wstring base_, folder_;
+};
+
+// A listed file beside a line that breaks the rules: the good entry is still removed,
+// the result is false and the record stays for another attempt.
+TEST_F(UninstallWorker, BadEntriesFailTheRunButTheRestIsProcessed) {
+  struct Case {
+    const char* name;
+    std::string record;
+  };
+  const Case cases[] = {
+      {"climbing out", "1\tapp.dll\t1\th\n2\t..\\outside.txt\t1\th\n"},
+      {"empty line in the middle", "1\tapp.dll\t1\th\n\n2\tother.txt\t1\th\n"},
+      {"empty last line", "1\tapp.dll\t1\th\n\n"},
+      {"no tab", "1\tapp.dll\t1\th\njust-a-name\n"},
+      {"nothing after the tab", "1\tapp.dll\t1\th\n2\t\n"},
+      {"absolute path", "1\tapp.dll\t1\th\n2\tC:\\outside.txt\n"},
+      {"wildcard", "1\tapp.dll\t1\th\n2\t*.txt\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Put(L"app.dll");
+    std::wstring outside = JoinPath(base_, L"outside.txt");
+    HANDLE file = CreateFileW(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(file);
+    Record(c.record);
+    EXPECT_FALSE(UninstallFromRecord(folder_));
+    EXPECT_FALSE(Has(L"app.dll"));
+    EXPECT_TRUE(Has(L".install-manifest"));
+    EXPECT_NE(GetFileAttributesW(outside.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+}
+
+// After a failed attempt the registered command must still start the next one.
+TEST_F(UninstallWorker, ProgramsThatRetryStayAfterAFailedAttempt) {
+  Put(L"Uninstall.exe");
+  Put(L"Velmora.Maintenance.exe");
+  Put(L"app.dll");
+  HANDLE held = CreateFileW(Put(L"in-use.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  Record("1\tUninstall.exe\t1\th\n2\tvelmora.maintenance.exe\t1\th\n3\tapp.dll\t1\th\n4\tin-use.dll\t1\th\n");
+  EXPECT_FALSE(UninstallFromRecord(folder_));
+  CloseHandle(held);
+  EXPECT_FALSE(Has(L"app.dll"));
+  EXPECT_TRUE(Has(L"in-use.dll"));
+  EXPECT_TRUE(Has(L"Uninstall.exe"));
+  EXPECT_TRUE(Has(L"Velmora.Maintenance.exe"));
+  EXPECT_TRUE(Has(L".install-manifest"));
+}
+
+TEST_F(UninstallWorker, UnreadableRecordsTouchNothing) {
+  const std::string invalidUtf8 = "1\tapp.dll\t1\th\n2\tb\xC3\x28.txt\t1\th\n";
+  const std::string cases[] = {"", invalidUtf8, "\xEF\xBB", std::string(1048577, 'x')};
+  for (const auto& record : cases) {
+    SCOPED_TRACE(record.size());
+    Put(L"app.dll");
+    Record(record);
+    EXPECT_FALSE(UninstallFromRecord(folder_));
+    EXPECT_TRUE(Has(L"app.dll"));
+    EXPECT_TRUE(Has(L".install-manifest"));
+  }
+  DeleteFileW(JoinPath(folder_, L".install-manifest").c_str());
+  EXPECT_FALSE(UninstallFromRecord(folder_));
+  EXPECT_TRUE(Has(L"app.dll"));
+}
+
+TEST_F(UninstallWorker, RecordOfExactlyOneMebibyteIsRead) {
+  Put(L"app.dll");
+  std::string record = "1\tapp.dll\t1\th\n";
+  record += std::string(1048576 - record.size(), 'x');  // one long bad line
+  Record(record);
+  EXPECT_FALSE(UninstallFromRecord(folder_));
+  EXPECT_FALSE(Has(L"app.dll"));
+}
+
+TEST_F(UninstallWorker, UnsafeFoldersAreRefusedUntouched) {
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  for (const std::wstring& folder : {std::wstring(L"C:\\"), std::wstring(L"relative\\Velmora"),
+                                     JoinPath(windows, L"Velmora"), std::wstring()}) {
+    EXPECT_FALSE(UninstallFromRecord(folder)) << std::string(folder.begin(), folder.end());
+  }
+}
+
+// Folders emptied by the removal go deepest first; a folder holding anything the record
+// does not list stays with it. Line ends may be CR LF, paths may use forward slashes.
+TEST_F(UninstallWorker, EmptiedFoldersGoAndOthersStay) {
+  Put(L"bin\\a.dll");
+  Put(L"bin\\sub\\deeper\\b.dll");
+  Put(L"data\\c.dat");
+  Put(L"data\\user-settings.ini");
+  Put(L"readonly.txt");
+  SetFileAttributesW(JoinPath(folder_, L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  Record(
+      "1\tbin\\a.dll\t1\th\r\n2\tbin/sub/deeper/b.dll\t1\th\r\n3\tdata\\c.dat\t1\th\r\n"
+      "4\treadonly.txt\t1\th\r\n5\tmissing\\gone.txt\t1\th\r\n6\tbin\t1\th\r\n7\tbad\r\n");
+  EXPECT_FALSE(UninstallFromRecord(folder_));  // the last line, kept so the finish never runs
+  EXPECT_FALSE(Has(L"bin"));
+  EXPECT_FALSE(Has(L"readonly.txt"));
+  EXPECT_FALSE(Has(L"data\\c.dat"));
+  EXPECT_TRUE(Has(L"data\\user-settings.ini"));
+  EXPECT_TRUE(Has(L".install-manifest"));
+}
+
+}  // namespace

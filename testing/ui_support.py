@@ -1,0 +1,145 @@
+"""Driving the setup window under Xvfb: start it, find it, read its pixels by canvas
+coordinates (DIPs), click and press keys, and wait for its exit code.
+
+Pixels come from `import -window root` as raw RGB; the window has no frame, so its
+client area starts at the window's X position.
+"""
+import subprocess
+import time
+
+from winetest import PrefixTestCase
+
+SETUP_TITLES = "^(Velmora|岫澜)$"
+PICKER_TITLES = "^(Choose where to install Velmora|选择岫澜安装位置)$"
+
+# Colours the pages fix, as 8-bit RGB.
+WHITE = (255, 255, 255)
+PRIMARY_GREEN = (18, 183, 106)
+WARNING_BANNER = (255, 246, 214)
+PROGRESS_TRACK = (232, 240, 237)
+
+
+class Shot:
+    """One screenshot of the window, addressed in DIPs of its 900 x 640 canvas."""
+
+    def __init__(self, data, width, height, scale):
+        self.data, self.width, self.height, self.scale = data, width, height, scale
+
+    def pixel(self, x, y):
+        px, py = int(x * self.scale), int(y * self.scale)
+        i = (py * self.width + px) * 3
+        return tuple(self.data[i:i + 3])
+
+    def region(self, left, top, right, bottom):
+        rows = []
+        for y in range(int(top * self.scale), int(bottom * self.scale)):
+            start = (y * self.width + int(left * self.scale)) * 3
+            rows.append(bytes(self.data[start:start + (int(right * self.scale) - int(left * self.scale)) * 3]))
+        return b"".join(rows)
+
+    def colours_in(self, left, top, right, bottom):
+        raw = self.region(left, top, right, bottom)
+        return {raw[i:i + 3] for i in range(0, len(raw), 3)}
+
+    def has_glyphs(self, left, top, right, bottom):
+        """Text drew something: the region is far from one colour."""
+        return len(self.colours_in(left, top, right, bottom)) >= 8
+
+
+def near(actual, expected, tolerance=6):
+    return all(abs(a - e) <= tolerance for a, e in zip(actual, expected))
+
+
+class SetupWindow:
+    """A running setup program with its window."""
+
+    def __init__(self, prefix, program, *args, scale=1.0, timeout=60):
+        self.prefix, self.scale = prefix, scale
+        self.process = prefix.start(program, *args)
+        self.window = prefix.wait_window(SETUP_TITLES, timeout)
+        self.park_pointer()
+        self.wait_for(lambda shot: near(shot.pixel(880, 630), WHITE), timeout, "the first frame")
+
+    def geometry(self):
+        text = self.prefix.xdotool("getwindowgeometry", "--shell", self.window)
+        values = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+        if "X" not in values:
+            state = "running" if self.running() else f"ended with {self.process.returncode}"
+            raise AssertionError(f"the window {self.window} is gone; the program is {state}")
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def shot(self):
+        x, y, width, height = self.geometry()
+        screen = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                                 "-depth", "8", "rgb:-"], env=self.prefix.env, stdout=subprocess.PIPE, check=True).stdout
+        return Shot(screen, width, height, self.scale)
+
+    def wait_for(self, predicate, timeout=30, what="the expected page"):
+        deadline = time.time() + timeout
+        while True:
+            # A shot can catch a frame half presented: the page counts once two agree.
+            if predicate(self.shot()):
+                time.sleep(0.1)
+                shot = self.shot()
+                if predicate(shot):
+                    return shot
+            if time.time() > deadline:
+                raise AssertionError(f"the window did not show {what} within {timeout} s")
+            time.sleep(0.3)
+
+    def move(self, x, y):
+        self.prefix.xdotool("mousemove", "--window", self.window, int(x * self.scale), int(y * self.scale))
+        time.sleep(0.15)
+
+    def park_pointer(self):
+        """Over the content panel, where nothing is hovered."""
+        self.move(450, 415)
+
+    def click(self, x, y, pixels=False):
+        """A click at canvas (x, y); with pixels=True at that client pixel."""
+        if pixels:
+            self.prefix.xdotool("mousemove", "--window", self.window, x, y)
+            time.sleep(0.15)
+        else:
+            self.move(x, y)
+        self.prefix.xdotool("click", "--window", self.window, 1)
+        time.sleep(0.3)
+        self.park_pointer()
+
+    def key(self, *keys):
+        self.park_pointer()
+        self.prefix.xdotool("windowfocus", "--sync", self.window)
+        for key in keys:
+            self.prefix.xdotool("key", "--window", self.window, key)
+            time.sleep(0.15)
+
+    def title(self):
+        return self.prefix.window_name(self.window)
+
+    def visible(self):
+        return self.window in self.prefix.xdotool("search", "--onlyvisible", "--name", ".").split()
+
+    def running(self):
+        return self.process.poll() is None
+
+    def exit_code(self, timeout=30):
+        return self.process.wait(timeout=timeout)
+
+    def kill(self):
+        if self.running():
+            self.process.kill()
+            self.process.wait()
+
+
+def restart_wineserver(prefix):
+    """Settings such as LogPixels are read when the server starts."""
+    from winetest import wineserver
+    for flag in ("-k", "-w"):
+        subprocess.run([wineserver(), flag], env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([wineserver(), "-p"], env=prefix.env, check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    prefix.run_raw(["cmd", "/c", "exit", "0"])
+
+
+# Every test class has a display of its own (winetest.PrefixTestCase).
+DisplayTestCase = PrefixTestCase

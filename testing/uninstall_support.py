@@ -1,0 +1,167 @@
+"""Uninstall tests: installations laid down by hand or by a real quiet install, the
+launcher's stand-in that records how it was started, and waits for processes that the
+programs start and do not wait for."""
+import os
+import re
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase
+
+MAINTENANCE = OUT / "Velmora.Maintenance.exe"
+LAUNCHER = OUT / "Uninstall.exe"
+SETUP = OUT / "VelmoraSetup.exe"
+HOLD_FILE = TESTAPPS / "hold_file.exe"
+RECORD_START = TESTAPPS / "record_start.exe"
+APP = TESTAPPS / "Velmora.exe"
+TEMP_FOLDER = r"C:\ProgramData\Velmora\installer-temp"
+START_MENU_LINK = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora.lnk"
+DESKTOP_LINK = r"C:\users\Public\Desktop\Velmora.lnk"
+LOCAL_APP_DATA = r"C:\users\root\AppData\Local\Velmora"
+
+# Files of a small installation: (relative path, bytes). The programs are added on top.
+SAMPLE_FILES = [
+    ("Velmora.exe", None),
+    ("bin\\engine.dll", b"engine"),
+    ("bin\\plugins\\scan.dll", b"scan"),
+    ("resources\\strings\\en-US.txt", b"hello"),
+    ("resources\\strings\\zh-CN.txt", "你好".encode()),
+    ("readme.txt", b"readme"),
+]
+
+
+def wait_until(condition, timeout=60, step=0.1):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(step)
+    return condition()
+
+
+def start_records(prefix, record):
+    """Lines that record_start.exe appended: (own path, command line, show state, folder)."""
+    path = prefix.unix(record)
+    if not path.exists():
+        return []
+    return [tuple(line.split("\t")) for line in path.read_text("utf-8").splitlines() if line]
+
+
+def temp_copies(prefix, pattern, folder=TEMP_FOLDER):
+    root = prefix.unix(folder)
+    if not root.is_dir():
+        return []
+    return sorted(name for name in os.listdir(root) if re.fullmatch(pattern, name))
+
+
+def record_bytes(files):
+    return "".join(f"{1001 + i}\t{path}\t1\t{'0' * 64}\n" for i, (path, _) in enumerate(files)).encode()
+
+
+def lay_down_installation(prefix, folder, extra_files=(), register=True):
+    """What an install leaves: packaged files with the record listing them, the
+    programs of this project among them, shortcuts and the registry entry."""
+    files = list(SAMPLE_FILES) + [("Uninstall.exe", None), ("Velmora.Maintenance.exe", None)]
+    files += list(extra_files)
+    sources = {"Velmora.exe": APP, "Uninstall.exe": LAUNCHER, "Velmora.Maintenance.exe": MAINTENANCE}
+    root = prefix.unix(folder)
+    for relative, data in files:
+        target = root / relative.replace("\\", "/")
+        target.parent.mkdir(parents=True, exist_ok=True)
+        if data is None:
+            shutil.copyfile(sources[relative], target)
+        else:
+            target.write_bytes(data)
+    record = root / ".install-manifest"
+    record.write_bytes(record_bytes(files))
+    os.setxattr(record, "user.DOSATTRIB", b"0x22")
+    for link in (START_MENU_LINK, DESKTOP_LINK):
+        path = prefix.unix(link)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(b"L\0\0\0")
+    if register:
+        register_entry(prefix, folder)
+    return [relative for relative, _ in files]
+
+
+def register_entry(prefix, folder):
+    launcher = folder + "\\Uninstall.exe"
+    for name, data in (("DisplayName", "Velmora"), ("DisplayVersion", "1.0.1"), ("InstallLocation", folder),
+                       ("UninstallString", f'"{launcher}" /uninstall'),
+                       ("QuietUninstallString", f'"{launcher}" /uninstall /quiet')):
+        prefix.reg_add(UNINSTALL_KEY, name, "REG_SZ", data)
+
+
+def fill_user_data(prefix):
+    """The application's per-user folder: the update cache that goes and settings that stay."""
+    base = prefix.unix(LOCAL_APP_DATA)
+    for relative in ("updates/1.0.2/package.bin", "cache/thumbs/a.bin", "settings.json", "licence/key.dat"):
+        path = base / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(b"data")
+
+
+def pending_renames(prefix):
+    """Files scheduled for deletion at restart, as Windows paths."""
+    values = prefix.reg_values(r"HKLM\System\CurrentControlSet\Control\Session Manager")
+    if not values or "PendingFileRenameOperations" not in values:
+        return []
+    kind, data = values["PendingFileRenameOperations"]
+    entries = data.split("\0") if isinstance(data, str) else []
+    return [entry[4:] for entry in entries if entry.startswith("\\??\\")]
+
+
+def run_with_variables(prefix, program, *args, env=None, **variables):
+    """Runs a program with Windows environment variables changed through cmd: Wine sets
+    ProgramData and its kin itself and ignores the Unix values. An empty value unsets."""
+    sets = "&&".join(f"set {name}={value}" for name, value in variables.items())
+    return prefix.run("cmd", "/c", f"{sets}&&{program} {' '.join(args)}", env=env)
+
+
+def maintenance_copy(prefix, name="Maintenance-test.exe"):
+    """A copy of the maintenance program inside the prefix. Programs that uninstall in
+    place schedule their own file for deletion at restart: never run build/out's."""
+    target = prefix.unix(TEMP_FOLDER) / name
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copyfile(MAINTENANCE, target)
+    return TEMP_FOLDER + "\\" + name
+
+
+def registered_command(prefix, value_name):
+    """A registered uninstall command split as the system splits it: program and switches."""
+    text = prefix.reg_value(UNINSTALL_KEY, value_name)[1]
+    match = re.fullmatch(r'"([^"]*)"\s*(.*)', text)
+    return [match.group(1), *match.group(2).split()]
+
+
+def velmora_dialogs(prefix):
+    return prefix.xdotool("search", "--onlyvisible", "--name", "^(Velmora|岫澜)$").split()
+
+
+def answer_dialog(prefix, key, timeout=60):
+    """Waits for a dialog titled "Velmora", presses a key in it (Return is the default
+    button, Escape is Cancel) and waits for it to close. A key that arrives before the
+    dialog takes input is lost, so it is pressed again while the same dialog stays.
+    X reuses the window ids of ended processes: dialogs are told apart by time."""
+    window = wait_until(lambda: next(iter(velmora_dialogs(prefix)), None), timeout=timeout)
+    if not window:
+        raise AssertionError("no dialog titled Velmora appeared")
+    for _ in range(5):
+        time.sleep(0.5)
+        prefix.press(window, key)
+        if wait_until(lambda: window not in velmora_dialogs(prefix), timeout=3):
+            return
+    raise AssertionError(f"the dialog did not close on {key}")
+
+
+def wait_for_scheduled(prefix, pattern, timeout=90):
+    """The temporary copy's own file in the restart list: the last thing it does."""
+    return wait_until(lambda: [p for p in pending_renames(prefix) if re.search(pattern, p, re.IGNORECASE)],
+                      timeout=timeout, step=0.3)
+
+
+# Every test class has a display of its own (winetest.PrefixTestCase).
+PrivateDisplayTestCase = PrefixTestCase
