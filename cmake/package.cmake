@@ -2,7 +2,8 @@
 # the sample package build/out/VelmoraSetup.exe.
 set(KIT_DIR ${CMAKE_BINARY_DIR}/kit)
 file(GLOB setup_resources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/resources/*)
-string(REPLACE ";" " " kit_libraries "${SETUP_SYSTEM_LIBS}")
+# Names for -l; the delay-import libraries lie in the kit itself.
+string(REPLACE ";" " " kit_libraries "${DELAY_IMPORT_NAMES};${SETUP_KNOWN_DLLS}")
 file(GENERATE OUTPUT ${KIT_DIR}/link-libraries.txt CONTENT "${kit_libraries}\n")
 
 add_custom_command(

@@ -1,12 +1,14 @@
 // Uninstall.exe: copies Velmora.Maintenance.exe from its own folder into the installer
 // temporary folder and starts that copy, elevated, in uninstall mode; then ends.
-// It links only the kernel and shell libraries and shares no code with the setup program.
+// It links only the kernel, security and shell libraries and shares no compiled code
+// with the setup program (only the header-only temporary-folder protection).
 #include <windows.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <string>
 #include <vector>
+
+#include "setup/core/protected_folder.h"
 
 namespace {
 
@@ -69,15 +71,14 @@ bool WasGivenQuiet() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // It runs elevated; DLLs come from System32 only, never from its own folder.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   const std::wstring ownFolder = FolderOf(OwnProgramPath());
   const std::wstring setupProgram = Join(ownFolder, L"Velmora.Maintenance.exe");
   if (GetFileAttributesW(setupProgram.c_str()) == INVALID_FILE_ATTRIBUTES) return kNoSetupProgram;
 
   const std::wstring temporaryFolder = TemporaryFolder();
-  int created = SHCreateDirectoryExW(nullptr, temporaryFolder.c_str(), nullptr);
-  if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
-    return kNoTemporaryFolder;
-  }
+  if (!EnsureProtectedInstallerTemp(temporaryFolder)) return kNoTemporaryFolder;
 
   const std::wstring pid = std::to_wstring(GetCurrentProcessId());
   const std::wstring copy =

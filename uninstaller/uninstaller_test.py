@@ -140,7 +140,8 @@ class LauncherProgram(PrefixTestCase):
         self.assertRegex(dump, r"Subsystem\s+00000002")
         libraries = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
         runtime = {name for name in libraries if name == "msvcrt.dll" or name.startswith("api-ms-win-crt-")}
-        self.assertEqual(libraries - runtime, {"kernel32.dll", "shell32.dll"})
+        # advapi32: the security calls that protect the installer temporary folder.
+        self.assertEqual(libraries - runtime, {"kernel32.dll", "shell32.dll", "advapi32.dll"})
 
 
 if __name__ == "__main__":

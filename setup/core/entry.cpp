@@ -28,6 +28,9 @@ UniqueOwnedMutex AcquireGuard(bool worker) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL: this program may run elevated from a folder that
+  // standard users can write to, so DLLs come from System32 only.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   ArgumentList arguments = ReadArgumentList();
   UniqueOwnedMutex guard = AcquireGuard(HasSwitch(arguments, kUninstallWorkerSwitch));

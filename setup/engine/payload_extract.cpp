@@ -107,6 +107,15 @@ bool ComputeFileSha256(const std::wstring& path, std::wstring& digest) {
   return true;
 }
 
+bool ComputeOpenFileSha256(HANDLE file, std::wstring& digest) {
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
+  std::wstring computed;
+  if (!DigestOfOpenFile(file, computed)) return false;
+  digest.swap(computed);
+  return true;
+}
+
 bool ExtractPayloadFile(const PayloadEntry& entry, const std::wstring& targetPath) {
   std::string_view bytes = LoadResourceBytes(entry.resourceId);
   if (bytes.data() == nullptr || std::uint64_t(bytes.size()) != entry.size) return false;

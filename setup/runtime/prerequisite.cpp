@@ -1,8 +1,11 @@
 #include "setup/runtime/prerequisite.h"
 
+#include <utility>
+
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
+#include "setup/core/protected_folder.h"
 #include "setup/core/text.h"
 #include "setup/engine/payload_extract.h"
 #include "setup/engine/progress.h"
@@ -15,31 +18,20 @@ namespace {
 constexpr DWORD kInstallFailedExitCode = 1603;
 constexpr wchar_t kInstallerParameters[] = L" /install /quiet /norestart";
 
-std::uint64_t FileSizeOrZero(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-bool IsVerifiedPackage(const std::wstring& path, const RuntimeDescriptor& descriptor) {
-  if (FileSizeOrZero(path) != descriptor.size) return false;
-  std::wstring digest;
-  return ComputeFileSha256(path, digest) && EqualsIgnoreAsciiCase(digest, descriptor.sha256);
-}
-
 // Starts the image itself, whatever the shell associates with its suffix, and waits
-// for it without limit; 1603 when it could not be started or its code not read.
-DWORD RunRuntimeInstaller(const std::wstring& path) {
+// for it without limit; 1603 when it could not be started or its code not read. The
+// lock on the verified package is released once the process exists.
+DWORD RunRuntimeInstaller(const std::wstring& path, UniqueFile packageLock) {
   std::wstring commandLine = L"\"" + path + L"\"" + kInstallerParameters;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &started)) {
-    return kInstallFailedExitCode;
-  }
+  BOOL created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                &startup, &started);
+  packageLock.reset();
+  if (!created) return kInstallFailedExitCode;
   UniqueHandle process(started.hProcess);
   UniqueHandle thread(started.hThread);
   if (!process) return kInstallFailedExitCode;
@@ -53,14 +45,29 @@ bool IsInstallerSuccess(DWORD exitCode) {
   return exitCode == 0 || exitCode == ERROR_SUCCESS_REBOOT_REQUIRED || exitCode == ERROR_SUCCESS_REBOOT_INITIATED;
 }
 
-bool DownloadVerified(const RuntimeDescriptor& descriptor, const std::wstring& packagePath,
-                      const HWND* progressTarget) {
+UniqueFile DownloadVerified(const RuntimeDescriptor& descriptor, const std::wstring& packagePath,
+                           const HWND* progressTarget) {
   const wchar_t* text = Tr(L"Downloading required components", L"正在下载必要组件");
   PostProgress(progressTarget, text, 0.1);
-  return DownloadToFile(descriptor, packagePath, progressTarget) && IsVerifiedPackage(packagePath, descriptor);
+  if (!DownloadToFile(descriptor, packagePath, progressTarget)) return UniqueFile();
+  return OpenVerifiedRuntimePackage(packagePath, descriptor);
 }
 
 }  // namespace
+
+// What was verified is what starts: the handle stays open until the process exists.
+UniqueFile OpenVerifiedRuntimePackage(const std::wstring& path, const RuntimeDescriptor& descriptor) {
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return file;
+  LARGE_INTEGER size = {};
+  std::wstring digest;
+  if (!GetFileSizeEx(file.get(), &size) || std::uint64_t(size.QuadPart) != descriptor.size ||
+      !ComputeOpenFileSha256(file.get(), digest) || !EqualsIgnoreAsciiCase(digest, descriptor.sha256)) {
+    return UniqueFile();
+  }
+  return file;
+}
 
 std::wstring RuntimePackagePath() {
   return JoinPath(InstallerTempFolder(),
@@ -75,20 +82,21 @@ bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
                  L"必要组件信息缺失，请重新下载安装程序。");
     return false;
   }
-  if (!EnsureDirectory(InstallerTempFolder())) {
+  if (!EnsureProtectedInstallerTemp(InstallerTempFolder())) {
     message = Tr(L"The installer could not create its temporary directory.", L"安装程序无法创建临时目录。");
     return false;
   }
   std::wstring packagePath = RuntimePackagePath();
   DeleteFileW(packagePath.c_str());
-  if (!DownloadVerified(descriptor, packagePath, progressTarget)) {
+  UniqueFile packageLock = DownloadVerified(descriptor, packagePath, progressTarget);
+  if (!packageLock) {
     DeleteFileW(packagePath.c_str());
     message = Tr(L"A required component could not be downloaded safely. Check the network and try again.",
                  L"必要组件未能安全下载，请检查网络后重试。");
     return false;
   }
   PostProgress(progressTarget, Tr(L"Installing required components", L"正在安装必要组件"), 0.32);
-  DWORD exitCode = RunRuntimeInstaller(packagePath);
+  DWORD exitCode = RunRuntimeInstaller(packagePath, std::move(packageLock));
   DeleteFileW(packagePath.c_str());
   if (IsInstallerSuccess(exitCode) && IsDesktopRuntimeInstalled()) return true;
   message = Tr(L"A required component could not be installed. Try again.", L"必要组件未能安装，请重试。");

@@ -9,6 +9,7 @@
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
+#include "setup/core/protected_folder.h"
 #include "setup/core/text.h"
 #include "setup/engine/running_app.h"
 #include "setup/ui/dialogs.h"
@@ -73,7 +74,7 @@ int RunUninstallAndReport(const std::wstring& installFolder, bool quiet) {
 
 int HandOffUninstall(const std::wstring& installFolder, bool quiet) {
   const std::wstring temporaryFolder = InstallerTempFolder();
-  if (!EnsureDirectory(temporaryFolder)) return kExitIncomplete;
+  if (!EnsureProtectedInstallerTemp(temporaryFolder)) return kExitIncomplete;
   const std::wstring copy = JoinPath(temporaryFolder, HandOffCopyName(GetCurrentProcessId(), GetTickCount64()));
   const std::wstring own = GetOwnProgramPath();
   if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return kExitIncomplete;

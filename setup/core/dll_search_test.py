@@ -1,0 +1,77 @@
+"""DLLs planted beside the programs (or beside their temporary copies) are never loaded.
+
+Wine normally prefers its own system DLLs; the tests tell it to prefer a DLL found on
+the search path ("n,b"), as Windows does for every DLL outside the KnownDLLs, so that a
+program that searched its own folder would load the planted DLL and leave a marker."""
+import shutil
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
+from winetest import OUT, TESTAPPS, PrefixTestCase, main  # noqa: E402
+
+PLANTED = TESTAPPS / "planted"
+# Wine's own user32 imports version.dll, so every process loads it at start from the
+# program's folder, before any code of ours runs; Windows' user32 does not import it.
+WINE_ONLY = {"version.dll"}
+NAMES = sorted(p.name for p in PLANTED.glob("*.dll") if p.name not in WINE_ONLY)
+TEMP = r"C:\ProgramData\Velmora\installer-temp"
+DOWNLOADS = r"C:\users\Public\Downloads"
+INSTALLED = r"C:\Program Files\Velmora"
+
+
+class PlantedDlls(PrefixTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.prefix.register_runtime()
+        overrides = ",".join(Path(name).stem for name in NAMES) + "=n,b"
+        cls.env = cls.prefix.with_env(WINEDLLOVERRIDES=cls.prefix.env["WINEDLLOVERRIDES"] + ";" + overrides)
+
+    def plant(self, folder):
+        target = self.prefix.unix(folder)
+        target.mkdir(parents=True, exist_ok=True)
+        for name in NAMES:
+            shutil.copy(PLANTED / name, target / name)
+        return target
+
+    def markers(self, *folders):
+        return sorted(str(m) for f in folders for m in self.prefix.unix(f).glob("*.loaded"))
+
+    def test_version_dll_is_not_checked_because_wines_user32_imports_it(self):
+        self.skipTest("Wine's user32 imports version.dll at process start (Windows' does not)")
+
+    def test_0_a_planted_dll_on_the_search_path_is_loaded(self):
+        # The markers work: a program that loads by name from that folder gets ours.
+        folder = self.plant(r"C:\control")
+        self.prefix.run("rundll32", r"C:\control\bcrypt.dll,Nothing", env=self.env)
+        self.assertTrue((folder / "bcrypt.dll.loaded").exists())
+
+    def test_1_quiet_install_beside_planted_dlls(self):
+        p = self.prefix
+        downloads = self.plant(DOWNLOADS)
+        shutil.copy(OUT / "VelmoraSetup.exe", downloads / "VelmoraSetup.exe")
+        self.assertEqual(p.run(DOWNLOADS + r"\VelmoraSetup.exe", "/quiet", env=self.env), 0)
+        self.assertTrue(p.exists(INSTALLED + r"\Uninstall.exe"))
+        self.assertEqual(self.markers(DOWNLOADS), [])
+
+    def test_2_copies_in_the_temporary_folder(self):
+        p = self.prefix
+        temp = self.plant(TEMP)
+        self.plant(INSTALLED)
+        shutil.copy(OUT / "VelmoraSetup.exe", temp / "Setup-copy.exe")
+        self.assertEqual(p.run(TEMP + r"\Setup-copy.exe", "/quiet", env=self.env), 0)
+        # The launcher copies the maintenance program there and starts it without
+        # waiting; the copy then removes the installation.
+        self.assertEqual(p.run(INSTALLED + r"\Uninstall.exe", "/quiet", env=self.env), 0)
+        deadline = time.monotonic() + 60
+        while p.exists(INSTALLED + r"\Uninstall.exe") and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertFalse(p.exists(INSTALLED + r"\Velmora.exe"), "the uninstall ran")
+        self.assertTrue([n for n in p.listing(TEMP) if n.startswith("Maintenance-")])
+        self.assertEqual(self.markers(TEMP, INSTALLED), [])
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,79 @@
+// Mutated installed-files records: whatever a record says, the uninstall deletes nothing
+// outside the installation folder. Every record ends with a line that breaks the rules,
+// so no run reaches the finishing steps that touch the process-wide registry entry and
+// shortcuts.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "setup/core/handles.h"
+#include "setup/core/paths.h"
+#include "setup/core/text.h"
+#include "setup/uninstall/uninstall_worker.h"
+#include "testing/fuzz_mutator.h"
+
+namespace {
+
+const std::wstring kHex(64, L'a');
+const std::vector<std::wstring> kInside = {L"Velmora.exe", L"bin\\a.dll", L"data\\sub\\x.txt"};
+const std::vector<std::wstring> kOutside = {L"outside.txt", L"Velmora-sibling\\x.txt", L"Velmora.txt"};
+
+std::wstring Line(const std::wstring& relative) { return L"1001\t" + relative + L"\t1\t" + kHex + L"\n"; }
+
+const std::vector<std::wstring> kSeeds = {
+    Line(L"Velmora.exe") + Line(L"bin\\a.dll") + Line(L"data/sub/x.txt"),
+    Line(L"..\\outside.txt") + Line(L"bin\\..\\..\\outside.txt") + Line(L"..\\Velmora-sibling\\x.txt"),
+    Line(L"data\\sub\\..\\..\\..\\Velmora.txt") + Line(L"C:\\outside.txt") + Line(L"\\\\?\\C:\\outside.txt"),
+    Line(L"bin/../../Velmora-sibling/x.txt") + Line(L"..") + Line(L".\\..\\outside.txt"),
+};
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void Put(const std::wstring& path, const std::string& bytes) {
+  EnsureDirectory(ParentPath(path));
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+std::string Utf8(const std::wstring& text) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(length > 0 ? size_t(length) : 0, '\0');
+  if (length > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
+TEST(UninstallRecordFuzz, NothingOutsideTheFolderIsEverDeleted) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring base = JoinPath(temp, L"velmora-record-fuzz-" + DecimalText(GetCurrentProcessId()));
+  const std::wstring folder = JoinPath(base, L"Velmora");
+  for (const auto& outside : kOutside) Put(JoinPath(base, outside), "keep");
+  const std::uint64_t count = FuzzInputCount(300);
+  FuzzRandom random{0x0BADC0FFEE5EEDULL};
+  FuzzCounts counts;
+  ULONGLONG start = GetTickCount64();
+  for (std::uint64_t i = 0; i < count; ++i) {
+    for (const auto& inside : kInside) Put(JoinPath(folder, inside), "x");
+    std::wstring record = Mutate(kSeeds, random) + L"\n1001\t..\\never\t1\th\n";
+    Put(JoinPath(folder, L".install-manifest"), Utf8(record));
+    ++counts.inputs;
+    ASSERT_FALSE(UninstallFromRecord(folder)) << "input " << i;
+    for (const auto& outside : kOutside) ASSERT_TRUE(Exists(JoinPath(base, outside))) << "input " << i;
+    bool removedAny = false;
+    for (const auto& inside : kInside) removedAny = removedAny || !Exists(JoinPath(folder, inside));
+    ++(removedAny ? counts.accepted : counts.rejected);
+  }
+  PrintFuzzCounts("uninstall-record", counts, FuzzSecondsSince(start));
+  std::wstring list = base + L'\0';
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = list.c_str();
+  operation.fFlags = FOF_NO_UI;
+  SHFileOperationW(&operation);
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+// A deterministic mutation fuzzer for the in-process tests: fixed seeds, a fixed count
+// of inputs (VELMORA_FUZZ_INPUTS, a short slice by default) and a printed summary.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+struct FuzzCounts {
+  std::uint64_t inputs = 0;
+  std::uint64_t accepted = 0;
+  std::uint64_t rejected = 0;
+};
+
+inline std::uint64_t FuzzInputCount(std::uint64_t slice) {
+  wchar_t buffer[32] = {};
+  DWORD length = GetEnvironmentVariableW(L"VELMORA_FUZZ_INPUTS", buffer, 32);
+  if (length == 0 || length >= 32) return slice;
+  std::uint64_t count = wcstoull(buffer, nullptr, 10);
+  return count == 0 ? slice : count;
+}
+
+// xorshift64*: the same sequence on every run and machine.
+struct FuzzRandom {
+  std::uint64_t state;
+  std::uint64_t Next() {
+    state ^= state >> 12;
+    state ^= state << 25;
+    state ^= state >> 27;
+    return state * 2685821657736338717ULL;
+  }
+  std::size_t Below(std::size_t bound) { return bound == 0 ? 0 : std::size_t(Next() % bound); }
+};
+
+// Characters that sit on the parsers' boundaries, plus a few far from ASCII.
+inline wchar_t InterestingCharacter(FuzzRandom& random) {
+  static const wchar_t kCharacters[] = L"\t\r\n \\/.:0123456789+-abcfgABCFZ<>\"|?*\x01\x1f\x7f\xa0\x3000\xfeff"
+                                       L"\xd800\xdc00\xffff\x5cb3";
+  std::size_t count = sizeof(kCharacters) / sizeof(wchar_t) - 1;
+  if (random.Below(16) == 0) return wchar_t(0);
+  return kCharacters[random.Below(count)];
+}
+
+// One to four edits of a seed: replace, insert, delete, duplicate or splice a range.
+inline std::wstring Mutate(const std::vector<std::wstring>& seeds, FuzzRandom& random) {
+  std::wstring text = seeds[random.Below(seeds.size())];
+  std::size_t edits = 1 + random.Below(4);
+  for (std::size_t i = 0; i < edits; ++i) {
+    std::size_t at = random.Below(text.size() + 1);
+    switch (random.Below(6)) {
+      case 0:
+        if (at < text.size()) text[at] = InterestingCharacter(random);
+        break;
+      case 1:
+        text.insert(at, 1, InterestingCharacter(random));
+        break;
+      case 2:
+        text.erase(at, 1 + random.Below(8));
+        break;
+      case 3:
+        if (at < text.size()) text.insert(at, text.substr(at, 1 + random.Below(32)));
+        break;
+      case 4: {
+        const std::wstring& other = seeds[random.Below(seeds.size())];
+        std::size_t from = random.Below(other.size() + 1);
+        text.insert(at, other.substr(from, random.Below(64)));
+        break;
+      }
+      default:
+        if (at < text.size()) text[at] = wchar_t(L'0' + random.Below(10));
+        break;
+    }
+  }
+  return text;
+}
+
+inline void PrintFuzzCounts(const char* target, const FuzzCounts& counts, double seconds) {
+  std::printf("fuzz %-22s inputs %llu accepted %llu rejected %llu time %.2f s\n", target,
+              static_cast<unsigned long long>(counts.inputs), static_cast<unsigned long long>(counts.accepted),
+              static_cast<unsigned long long>(counts.rejected), seconds);
+  std::fflush(stdout);
+}
+
+inline double FuzzSecondsSince(ULONGLONG start) { return double(GetTickCount64() - start) / 1000.0; }

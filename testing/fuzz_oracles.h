@@ -1,0 +1,55 @@
+// Plain second readings of the text rules, for the fuzzers to compare the parsers with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+inline bool IsOracleAsciiSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
+
+inline bool IsOracleHexDigest(const std::wstring& digest) {
+  if (digest.size() != 64) return false;
+  for (wchar_t c : digest) {
+    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) return false;
+  }
+  return true;
+}
+
+// A number as wcstoull reads it: white space, an optional sign (minus negates modulo
+// 2^64), digits, anything after them ignored. "unsure" when a non-ASCII character
+// stands before the digits (whether it counts as white space is the C library's call).
+inline bool OracleReadNumber(const std::wstring& text, std::uint64_t& value, bool& negative, bool& unsure) {
+  std::size_t i = 0;
+  while (i < text.size() && IsOracleAsciiSpace(text[i])) ++i;
+  if (i < text.size() && text[i] > 0x7f) unsure = true;
+  negative = false;
+  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+  std::size_t first = i;
+  value = 0;
+  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+    std::uint64_t digit = std::uint64_t(text[i] - L'0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  return i != first;
+}
+
+inline bool IsOracleRefusedCharacter(wchar_t c) {
+  return c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' || c == L'*';
+}
+
+inline bool OracleValidRelativePath(const std::wstring& path) {
+  if (path.empty() || path.size() > 240) return false;
+  if (path.find(L':') != std::wstring::npos) return false;
+  std::wstring segment;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != L'\\' && path[i] != L'/') {
+      if (IsOracleRefusedCharacter(path[i])) return false;
+      segment += path[i];
+      continue;
+    }
+    if (segment.empty() || segment == L"." || segment == L"..") return false;
+    if (segment.back() == L'.' || segment.back() == L' ') return false;
+    segment.clear();
+  }
+  return true;
+}
