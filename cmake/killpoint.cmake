@@ -13,10 +13,11 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:velmora_setup> ${KILLPOINT_KIT_DIR}/libvelmora_setup.a
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_OBJECTS:velmora_kill_point_entry> ${KILLPOINT_KIT_DIR}/setup_entry.obj
   COMMAND ${CMAKE_COMMAND} -E copy ${KIT_DIR}/link-libraries.txt ${KILLPOINT_KIT_DIR}/link-libraries.txt
+  COMMAND ${CMAKE_COMMAND} -E copy ${DELAY_IMPORT_LIBRARIES} ${KILLPOINT_KIT_DIR}/
   COMMAND ${CMAKE_COMMAND} -E copy ${setup_resources} ${KILLPOINT_KIT_DIR}/resources/
   COMMAND ${CMAKE_COMMAND} -E touch ${KILLPOINT_KIT_DIR}/resources.stamp
   DEPENDS velmora_setup $<TARGET_OBJECTS:velmora_kill_point_entry> ${setup_resources}
-          ${KIT_DIR}/link-libraries.txt
+          ${KIT_DIR}/link-libraries.txt delay_import_libraries ${DELAY_IMPORT_LIBRARIES}
   COMMAND_EXPAND_LISTS
   COMMENT "Preparing the kill-point test kit")
 add_custom_target(killpoint_kit ALL DEPENDS ${KILLPOINT_KIT_DIR}/setup_entry.obj
