@@ -53,7 +53,7 @@ def near(actual, expected, tolerance=6):
 class SetupWindow:
     """A running setup program with its window."""
 
-    def __init__(self, prefix, program, *args, scale=1.0, timeout=60):
+    def __init__(self, prefix, program, *args, scale=1.0, timeout=120):
         self.prefix, self.scale = prefix, scale
         self.process = prefix.start(program, *args)
         self.window = prefix.wait_window(SETUP_TITLES, timeout)
