@@ -21,8 +21,12 @@ foreach(dll ${SETUP_DELAYED_DLLS})
   set(library ${DELAY_IMPORT_DIR}/libvelmora_delay_${dll}.a)
   # Rewritten only when it changes, so that a new configure does not relink everything.
   file(CONFIGURE OUTPUT ${def} CONTENT "LIBRARY ${dll}.dll\nEXPORTS\n  ${exports}\n" @ONLY)
+  # Run inside the kit with plain names: dlltool names its members after the output
+  # path, and the build folder's path must not reach the programs.
   add_custom_command(OUTPUT ${library}
-    COMMAND ${triple}-dlltool --input-def ${def} --dllname ${dll}.dll --output-delaylib ${library}
+    COMMAND ${triple}-dlltool --input-def delay-${dll}.def --dllname ${dll}.dll
+            --temp-prefix velmora_delay_${dll} --output-delaylib libvelmora_delay_${dll}.a
+    WORKING_DIRECTORY ${DELAY_IMPORT_DIR}
     DEPENDS ${def} COMMENT "Delay-import library for ${dll}.dll")
   list(APPEND DELAY_IMPORT_LIBRARIES ${library})
   list(APPEND DELAY_IMPORT_NAMES velmora_delay_${dll})
