@@ -232,7 +232,12 @@ class BuiltPackage(Scratch):
             os.utime(path, (1, 1))
         code, errors, third = self.build(payload=elsewhere, output=self.out / "third.exe")
         self.assertEqual(code, 0, errors)
-        for other in (second, third):
+        # The linker's order must not depend on where the kit lies either.
+        kit_copy = self.scratch / "elsewhere" / "kit"
+        shutil.copytree(KIT, kit_copy, symlinks=True)
+        code, errors, fourth = self.build("--kit", kit_copy, output=self.out / "fourth.exe")
+        self.assertEqual(code, 0, errors)
+        for other in (second, third, fourth):
             self.assertEqual(subprocess.run(["cmp", first, other]).returncode, 0, other)
 
     def test_changed_file_changes_the_package(self):
