@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 
 #include "setup/core/text.h"
+#include "testing/scratch_folder.h"
 
 namespace {
 
@@ -16,30 +16,6 @@ struct Case {
 };
 
 std::wstring Repeat(wchar_t c, size_t n) { return std::wstring(n, c); }
-
-// A fresh folder under the temp folder, removed with everything in it afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    path_ = JoinPath(base, L"velmora-paths-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                               std::to_wstring(GetTickCount64()));
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TempFolder() {
-    SHFILEOPSTRUCTW op = {};
-    std::wstring from = path_ + L'\0';
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
-  }
-  const std::wstring& path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
 
 }  // namespace
 
@@ -107,7 +83,7 @@ TEST(IsSafeInstallFolder, RefusesSystemAndWellKnownFoldersButNotTheirChildren) {
 }
 
 TEST(IsSafeInstallFolder, SeesEnvironmentChangesBetweenCalls) {
-  TempFolder temp;
+  ScratchFolder temp(L"velmora-paths");
   EXPECT_TRUE(IsSafeInstallFolder(temp.path()));
   SetEnvironmentVariableW(L"ProgramData", temp.path().c_str());
   EXPECT_FALSE(IsSafeInstallFolder(temp.path()));
@@ -115,7 +91,7 @@ TEST(IsSafeInstallFolder, SeesEnvironmentChangesBetweenCalls) {
 }
 
 TEST(IsSafeInstallFolder, RefusesAFileStandingWhereAParentFolderShouldBe) {
-  TempFolder temp;
+  ScratchFolder temp(L"velmora-paths");
   std::wstring file = JoinPath(temp.path(), L"file");
   CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
   EXPECT_FALSE(IsSafeInstallFolder(JoinPath(file, L"Velmora")));
@@ -134,7 +110,7 @@ TEST(ResolveInsideFolder, ResolvesStrictlyInsideAndClearsTheOutputOnRefusal) {
 }
 
 TEST(EnsureDirectory, CreatesMissingLevelsAndAcceptsExistingFolders) {
-  TempFolder temp;
+  ScratchFolder temp(L"velmora-paths");
   std::wstring deep = JoinPath(temp.path(), L"one\\two\\three");
   EXPECT_TRUE(EnsureDirectory(deep));
   EXPECT_TRUE(IsExistingDirectory(deep));

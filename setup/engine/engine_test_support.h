@@ -11,30 +11,11 @@
 #include "setup/core/text.h"
 #include "setup/engine/fault_injection.h"
 #include "setup/engine/install_transaction.h"
+#include "testing/scratch_folder.h"
 
 namespace engine_test {
 
-// A fresh folder under the temporary folder, removed with everything in it at the end.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    static unsigned counter = 0;
-    path_ = JoinPath(temp, L"velmora-engine-" + DecimalText(GetCurrentProcessId()) + L"-" +
-                               DecimalText(GetTickCount64()) + L"-" + DecimalText(++counter));
-    if (path_.back() == L'\\') path_.pop_back();
-    EnsureDirectory(path_);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ~ScratchFolder() { DeleteTree(path_); }
-  const std::wstring& path() const { return path_; }
-  std::wstring operator/(const std::wstring& name) const { return JoinPath(path_, name); }
-
- private:
-  std::wstring path_;
-};
+using ::ScratchFolder;
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

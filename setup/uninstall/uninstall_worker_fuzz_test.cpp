@@ -4,7 +4,6 @@
 // shortcuts.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "setup/core/text.h"
 #include "setup/uninstall/uninstall_worker.h"
 #include "testing/fuzz_mutator.h"
+#include "testing/scratch_folder.h"
 
 namespace {
 
@@ -39,17 +39,9 @@ void Put(const std::wstring& path, const std::string& bytes) {
   if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
 }
 
-std::string Utf8(const std::wstring& text) {
-  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string bytes(length > 0 ? size_t(length) : 0, '\0');
-  if (length > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), length, nullptr, nullptr);
-  return bytes;
-}
-
 TEST(UninstallRecordFuzz, NothingOutsideTheFolderIsEverDeleted) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring base = JoinPath(temp, L"velmora-record-fuzz-" + DecimalText(GetCurrentProcessId()));
+  ScratchFolder scratch(L"velmora-record-fuzz");
+  const std::wstring& base = scratch.path();
   const std::wstring folder = JoinPath(base, L"Velmora");
   for (const auto& outside : kOutside) Put(JoinPath(base, outside), "keep");
   const std::uint64_t count = FuzzInputCount(300);
@@ -59,7 +51,7 @@ TEST(UninstallRecordFuzz, NothingOutsideTheFolderIsEverDeleted) {
   for (std::uint64_t i = 0; i < count; ++i) {
     for (const auto& inside : kInside) Put(JoinPath(folder, inside), "x");
     std::wstring record = Mutate(kSeeds, random) + L"\n1001\t..\\never\t1\th\n";
-    Put(JoinPath(folder, L".install-manifest"), Utf8(record));
+    Put(JoinPath(folder, L".install-manifest"), WideToUtf8(record));
     ++counts.inputs;
     ASSERT_FALSE(UninstallFromRecord(folder)) << "input " << i;
     for (const auto& outside : kOutside) ASSERT_TRUE(Exists(JoinPath(base, outside))) << "input " << i;
@@ -68,12 +60,6 @@ TEST(UninstallRecordFuzz, NothingOutsideTheFolderIsEverDeleted) {
     ++(removedAny ? counts.accepted : counts.rejected);
   }
   PrintFuzzCounts("uninstall-record", counts, FuzzSecondsSince(start));
-  std::wstring list = base + L'\0';
-  SHFILEOPSTRUCTW operation = {};
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = list.c_str();
-  operation.fFlags = FOF_NO_UI;
-  SHFileOperationW(&operation);
 }
 
 }  // namespace

@@ -5,44 +5,31 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 
+#include "setup/core/handles.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
+#include "testing/scratch_folder.h"
 
 namespace {
 
 class UninstallWorker : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    static int counter = 0;
-    base_ = JoinPath(temp, L"velmora-uw-" + DecimalText(GetCurrentProcessId()) + L"-" + DecimalText(++counter));
+    base_ = scratch_.path();
     folder_ = JoinPath(base_, L"Velmora");
     ASSERT_TRUE(EnsureDirectory(folder_));
-  }
-  void TearDown() override { RemoveTree(base_); }
-
-  static void RemoveTree(const std::wstring& path) {
-    std::wstring list = path + L'\0';
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = list.c_str();
-    op.fFlags = FOF_NO_UI;
-    SHFileOperationW(&op);
   }
 
   std::wstring Put(const std::wstring& relative, const std::string& bytes = "x") {
     std::wstring path = JoinPath(folder_, relative);
     EnsureDirectory(ParentPath(path));
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file);
     DWORD written = 0;
-    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
     return path;
   }
   void Record(const std::string& bytes) { Put(L".install-manifest", bytes); }
@@ -50,6 +37,7 @@ class UninstallWorker : public testing::Test {
     return GetFileAttributesW(JoinPath(folder_, relative).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
+  ScratchFolder scratch_{L"velmora-uw"};
   std::wstring base_, folder_;
 };
 
