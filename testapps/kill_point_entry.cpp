@@ -2,7 +2,7 @@
 // is numbered and written to a trace file; the call numbered VELMORA_KILL_AT ends the
 // process on the spot, with no cleanup, as a kill or crash would. Never shipped.
 #define wWinMain VelmoraSetupEntry
-#include "setup/core/entry.cpp"
+#include "setup/app/entry.cpp"
 #undef wWinMain
 
 #include <cwchar>

@@ -14,8 +14,8 @@
 
 #include "setup/core/handles.h"
 #include "setup/core/paths.h"
+#include "setup/core/progress.h"
 #include "setup/core/text.h"
-#include "setup/engine/progress.h"
 #include "setup/runtime/download.h"
 #include "setup/runtime/prerequisite.h"
 #include "setup/runtime/runtime_descriptor.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "setup/core/crypto_handles.h"
 #include "setup/core/handles.h"
-#include "setup/engine/crypto_handles.h"
 
 namespace {
 

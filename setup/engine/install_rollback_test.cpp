@@ -8,10 +8,10 @@
 
 #include "setup/core/existing_install.h"
 #include "setup/core/language.h"
-#include "setup/engine/engine_test_support.h"
+#include "setup/core/progress.h"
 #include "setup/engine/installed_record.h"
-#include "setup/engine/progress.h"
 #include "setup/engine/registration.h"
+#include "testing/engine_test_support.h"
 
 using namespace engine_test;
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "setup/engine/engine_test_support.h"
+#include "testing/engine_test_support.h"
 
 using namespace engine_test;
 

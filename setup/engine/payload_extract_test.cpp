@@ -1,3 +1,4 @@
+#include "setup/core/sha256.h"
 #include "setup/engine/payload_extract.h"
 
 #include <windows.h>

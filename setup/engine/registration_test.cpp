@@ -6,7 +6,7 @@
 
 #include "setup/core/existing_install.h"
 #include "setup/core/language.h"
-#include "setup/engine/engine_test_support.h"
+#include "testing/engine_test_support.h"
 
 using namespace engine_test;
 

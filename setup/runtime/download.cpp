@@ -8,7 +8,7 @@
 
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
-#include "setup/engine/progress.h"
+#include "setup/core/progress.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
+#include "setup/core/resources.h"
 #include "setup/core/text.h"
-#include "setup/engine/payload_manifest.h"
 
 namespace {
 

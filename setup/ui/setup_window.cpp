@@ -10,8 +10,8 @@
 
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
+#include "setup/core/progress.h"
 #include "setup/engine/install_transaction.h"
-#include "setup/engine/progress.h"
 #include "setup/ui/dialogs.h"
 #include "setup/ui/layout.h"
 #include "setup/ui/logo.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "setup/core/language.h"
-#include "setup/engine/progress.h"
+#include "setup/core/progress.h"
 
 namespace {
 

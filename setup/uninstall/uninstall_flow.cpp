@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "setup/core/dispatch.h"
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
@@ -61,23 +60,23 @@ std::wstring WorkerCommandLine(const std::wstring& installFolder, bool quiet) {
   return line;
 }
 
-int RunUninstallAndReport(const std::wstring& installFolder, bool quiet) {
+UninstallOutcome RunUninstallAndReport(const std::wstring& installFolder, bool quiet) {
   if (IsApplicationRunning(installFolder)) {
     if (!quiet) ShowMessageDialog(Tr(L"Close Velmora before uninstalling.", L"请先关闭岫澜，再继续卸载。"));
-    return kExitRefused;
+    return UninstallOutcome::kApplicationRunning;
   }
   const bool removed = UninstallFromRecord(installFolder);
   ScheduleOwnDeletion();
   if (!quiet) ShowOutcome(removed);
-  return removed ? kExitDone : kExitIncomplete;
+  return removed ? UninstallOutcome::kRemoved : UninstallOutcome::kIncomplete;
 }
 
-int HandOffUninstall(const std::wstring& installFolder, bool quiet) {
+bool HandOffUninstall(const std::wstring& installFolder, bool quiet) {
   const std::wstring temporaryFolder = InstallerTempFolder();
-  if (!EnsureProtectedInstallerTemp(temporaryFolder)) return kExitIncomplete;
+  if (!EnsureProtectedInstallerTemp(temporaryFolder)) return false;
   const std::wstring copy = JoinPath(temporaryFolder, HandOffCopyName(GetCurrentProcessId(), GetTickCount64()));
   const std::wstring own = GetOwnProgramPath();
-  if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return kExitIncomplete;
+  if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return false;
   const std::wstring parameters = WorkerCommandLine(installFolder, quiet);
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
@@ -85,7 +84,7 @@ int HandOffUninstall(const std::wstring& installFolder, bool quiet) {
   start.lpFile = copy.c_str();
   start.lpParameters = parameters.c_str();
   start.nShow = quiet ? SW_HIDE : SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&start)) return kExitIncomplete;
+  if (!ShellExecuteExW(&start)) return false;
   UniqueHandle process(start.hProcess);
-  return kExitDone;
+  return true;
 }

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
-// In place, from a temporary copy: 0 removed, 2 application running, 3 incomplete.
-int RunUninstallAndReport(const std::wstring& installFolder, bool quiet);
+enum class UninstallOutcome { kRemoved, kApplicationRunning, kIncomplete };
+
+// In place, from a temporary copy.
+UninstallOutcome RunUninstallAndReport(const std::wstring& installFolder, bool quiet);
 // Copies this program into the installer temporary folder and starts it in worker
-// mode: 0 started, 3 otherwise.
-int HandOffUninstall(const std::wstring& installFolder, bool quiet);
+// mode; false when the copy could not be made or started.
+bool HandOffUninstall(const std::wstring& installFolder, bool quiet);
 // Empty when the path cannot be read.
 std::wstring GetOwnProgramPath();
 

@@ -1,4 +1,4 @@
-#include "setup/engine/progress.h"
+#include "setup/core/progress.h"
 
 void PostProgress(const HWND* progressTarget, const wchar_t* text, double fraction) {
   if (!progressTarget) return;

@@ -1,7 +1,7 @@
 // Program entry of both configurations; VELMORA_MAINTENANCE selects which.
 #include <windows.h>
 
-#include "setup/core/dispatch.h"
+#include "setup/app/dispatch.h"
 #include "setup/core/environment.h"
 #include "setup/core/handles.h"
 

@@ -1,4 +1,4 @@
-#include "setup/core/dispatch.h"
+#include "setup/app/dispatch.h"
 
 #include "setup/core/environment.h"
 #include "setup/core/existing_install.h"
@@ -29,9 +29,18 @@ int RefuseStarterStillRunning(bool quiet) {
   return Refuse(quiet, L"Velmora did not close in time.", L"岫澜未能及时关闭，请关闭程序后重试。");
 }
 
+int ExitCodeOf(UninstallOutcome outcome) {
+  switch (outcome) {
+    case UninstallOutcome::kRemoved: return kExitDone;
+    case UninstallOutcome::kApplicationRunning: return kExitRefused;
+    case UninstallOutcome::kIncomplete: break;
+  }
+  return kExitIncomplete;
+}
+
 int UninstallWorkerMode(const ArgumentList& arguments, bool quiet) {
   if (!WaitForStarter(arguments)) return kExitRefused;
-  return RunUninstallAndReport(FindSwitchValue(arguments, kTargetSwitch), quiet);
+  return ExitCodeOf(RunUninstallAndReport(FindSwitchValue(arguments, kTargetSwitch), quiet));
 }
 
 int UninstallMode(const ArgumentList& arguments, bool quiet) {
@@ -48,8 +57,8 @@ int UninstallMode(const ArgumentList& arguments, bool quiet) {
   if (folder.empty()) return kExitDone;
   if (!quiet && !ConfirmUninstall()) return kExitDone;
   if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
-  if (!given.empty()) return RunUninstallAndReport(folder, quiet);
-  return HandOffUninstall(folder, quiet);
+  if (!given.empty()) return ExitCodeOf(RunUninstallAndReport(folder, quiet));
+  return HandOffUninstall(folder, quiet) ? kExitDone : kExitIncomplete;
 }
 
 int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTANCE module) {
