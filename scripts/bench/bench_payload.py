@@ -4,7 +4,7 @@ levels deep. Two variants: "incompressible" (random bytes) and "half" (every 8 K
 block half random, half repetitive text, so that it compresses to about a half).
 The same variant and seed always give the same names and bytes.
 
-  python3 testing/bench_payload.py OUTPUT_FOLDER [--variant half] [--seed N]
+  python3 scripts/bench/bench_payload.py OUTPUT_FOLDER [--variant half] [--seed N]
 """
 import argparse
 import random
