@@ -1,6 +1,5 @@
 """Authenticode signing by the package builder: the package and our programs inside it
-are signed and verify; without a key the output is unsigned and byte-reproducible."""
-import hashlib
+are signed and verify; without a key the output is unsigned."""
 import os
 import shutil
 import subprocess
@@ -70,9 +69,8 @@ class Signing(unittest.TestCase):
     def test_signed_with_pkcs12(self):
         self.assert_signed(self.build("pfx.exe", "--sign-pkcs12", self.pfx, "--sign-password", "secret"))
 
-    def test_unsigned_stays_the_default_and_reproducible(self):
-        first, second = self.build("plain1.exe"), self.build("plain2.exe")
-        self.assertEqual(hashlib.sha256(first.read_bytes()).digest(), hashlib.sha256(second.read_bytes()).digest())
+    def test_unsigned_stays_the_default(self):
+        first = self.build("plain.exe")  # reproducible: pack_test
         ok, _ = verifies(first, self.cert)
         self.assertFalse(ok)
         files = Package(first).files

@@ -1,8 +1,10 @@
 // Mutated manifests: the parser accepts exactly what an independent reading does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "setup/engine/payload_manifest.h"
@@ -60,14 +62,9 @@ bool OracleManifest(const std::wstring& text, std::vector<PayloadEntry>& entries
 }
 
 bool SameEntries(const std::vector<PayloadEntry>& a, const std::vector<PayloadEntry>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].resourceId != b[i].resourceId || a[i].relativePath != b[i].relativePath || a[i].size != b[i].size ||
-        a[i].sha256 != b[i].sha256) {
-      return false;
-    }
-  }
-  return true;
+  auto fields = [](const PayloadEntry& e) { return std::tie(e.resourceId, e.relativePath, e.size, e.sha256); };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](const PayloadEntry& x, const PayloadEntry& y) { return fields(x) == fields(y); });
 }
 
 const std::vector<std::wstring> kSeeds = {

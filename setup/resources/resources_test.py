@@ -1,6 +1,7 @@
 """The programs carry the manifests, version blocks, icons and logo that Windows and
 the setup window rely on. Read from the built files; no Wine needed. (Wine shows task
 dialogs even without the Common Controls 6 manifest, so only this check catches a lost one.)"""
+import re
 import struct
 import sys
 import unittest
@@ -33,52 +34,48 @@ def fixed_versions(block):
     return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), (pms >> 16, pms & 0xFFFF, pls >> 16, pls & 0xFFFF)
 
 
+def strings_of(description, name):
+    return {"CompanyName": "Quenlo", "FileDescription": description, "FileVersion": "1.0.1.0",
+            "InternalName": name, "OriginalFilename": name, "ProductName": "Velmora", "ProductVersion": "1.0.1"}
+
+
+# program, manifest identity, version strings (None: only the product version checked),
+# whether it shows windows (Common Controls 6, per-monitor DPI), whether it carries a payload
+PROGRAMS = [
+    ("Velmora.Maintenance.exe", "Velmora.NativeInstaller",
+     strings_of("Velmora Maintenance", "Velmora.Maintenance.exe"), True, False),
+    ("VelmoraSetup.exe", "Velmora.NativeInstaller", None, True, True),
+    ("Uninstall.exe", "Velmora.Uninstaller.app", strings_of("Velmora Uninstaller", "Uninstall.exe"), False, False),
+]
+
+
 class ProgramResources(unittest.TestCase):
-    def check_common(self, program, identity):
-        resources = read_resources(OUT / program)
-        manifest = resources[(RT_MANIFEST, 1)].decode("utf-8")
-        self.assertIn(f'name="{identity}" version="1.0.0.0"', manifest)
-        self.assertIn('level="requireAdministrator" uiAccess="false"', manifest)
-        self.assertIn(SUPPORTED_OS, manifest)
-        self.assertIn(">true</longPathAware>", manifest)
-        self.assertIn((RT_GROUP_ICON, 1), resources)
-        version = resources[(RT_VERSION, 1)]
-        self.assertEqual(fixed_versions(version), ((1, 0, 1, 0), (1, 0, 1, 0)))
-        return resources, manifest, version_strings(version)
+    def test_manifest_icon_version_and_payload(self):
+        for program, identity, strings, windows, payload in PROGRAMS:
+            with self.subTest(program):
+                resources = read_resources(OUT / program)
+                manifest = resources[(RT_MANIFEST, 1)].decode("utf-8")
+                self.assertIn(f'name="{identity}" version="1.0.0.0"', manifest)
+                self.assertIn('level="requireAdministrator" uiAccess="false"', manifest)
+                self.assertIn(SUPPORTED_OS, manifest)
+                self.assertIn(">true</longPathAware>", manifest)
+                self.assertIn((RT_GROUP_ICON, 1), resources)
+                version = resources[(RT_VERSION, 1)]
+                self.assertEqual(fixed_versions(version), ((1, 0, 1, 0), (1, 0, 1, 0)))
+                found = version_strings(version)
+                self.assertEqual(found if strings else found["ProductVersion"], strings or "1.0.1")
+                controls = re.search(r'name="Microsoft\.Windows\.Common-Controls" version="6\.0\.0\.0"\s+'
+                                     r'processorArchitecture="amd64"', manifest)
+                self.assertEqual(bool(controls), windows)
+                dpi = ">PerMonitorV2</dpiAwareness>" if windows else "dpiAware"
+                self.assertEqual(dpi in manifest, windows)
+                for rcdata in (1000, 999):
+                    self.assertEqual((RT_RCDATA, rcdata) in resources, payload, rcdata)
 
-    def check_setup_manifest(self, manifest):
-        self.assertIn(">PerMonitorV2</dpiAwareness>", manifest)
-        self.assertRegex(manifest, r'name="Microsoft\.Windows\.Common-Controls" version="6\.0\.0\.0"\s+'
-                                   r'processorArchitecture="amd64"')
-
-    def test_maintenance_configuration(self):
-        resources, manifest, strings = self.check_common("Velmora.Maintenance.exe", "Velmora.NativeInstaller")
-        self.check_setup_manifest(manifest)
-        self.assertEqual(strings, {
-            "CompanyName": "Quenlo", "FileDescription": "Velmora Maintenance", "FileVersion": "1.0.1.0",
-            "InternalName": "Velmora.Maintenance.exe", "OriginalFilename": "Velmora.Maintenance.exe",
-            "ProductName": "Velmora", "ProductVersion": "1.0.1"})
-        self.assertNotIn((RT_RCDATA, 1000), resources)
-
-    def test_setup_configuration_carries_the_payload_and_the_logo(self):
-        resources, manifest, strings = self.check_common("VelmoraSetup.exe", "Velmora.NativeInstaller")
-        self.check_setup_manifest(manifest)
-        self.assertEqual(strings["ProductVersion"], "1.0.1")
-        self.assertIn((RT_RCDATA, 1000), resources)
-        self.assertIn((RT_RCDATA, 999), resources)
-        logo = resources[(RT_RCDATA, 101)]
+    def test_the_logo_is_a_128_pixel_rgba_png(self):
+        logo = read_resources(OUT / "VelmoraSetup.exe")[(RT_RCDATA, 101)]
         self.assertEqual(logo[:8], b"\x89PNG\r\n\x1a\n")
-        width, height, depth, colour_type = struct.unpack_from(">IIBB", logo, 16)
-        self.assertEqual((width, height, depth, colour_type), (128, 128, 8, 6))
-
-    def test_uninstaller_launcher(self):
-        _, manifest, strings = self.check_common("Uninstall.exe", "Velmora.Uninstaller.app")
-        self.assertNotIn("Common-Controls", manifest)
-        self.assertNotIn("dpiAware", manifest)
-        self.assertEqual(strings, {
-            "CompanyName": "Quenlo", "FileDescription": "Velmora Uninstaller", "FileVersion": "1.0.1.0",
-            "InternalName": "Uninstall.exe", "OriginalFilename": "Uninstall.exe",
-            "ProductName": "Velmora", "ProductVersion": "1.0.1"})
+        self.assertEqual(struct.unpack_from(">IIBB", logo, 16), (128, 128, 8, 6))
 
 
 if __name__ == "__main__":

@@ -12,6 +12,7 @@
 #include "setup/core/handles.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
+#include "testing/scratch_folder.h"
 
 namespace {
 
@@ -24,10 +25,6 @@ std::optional<std::wstring> SavedVariable(const wchar_t* name) {
   DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
   if (length == 0 || length >= 32768) return std::nullopt;
   return std::wstring(buffer, length);
-}
-
-void RestoreVariable(const wchar_t* name, const std::optional<std::wstring>& value) {
-  SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
 }
 
 void DeleteRuntimeKey() {
@@ -48,51 +45,18 @@ UniqueRegKey CreateRuntimeKey(const std::wstring& subKey = L"") {
   return key;
 }
 
-void DeleteFolderTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  UniqueFind find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &entry));
-  if (find) {
-    do {
-      std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring path = JoinPath(folder, name);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        DeleteFolderTree(path);
-      } else {
-        DeleteFileW(path.c_str());
-      }
-    } while (FindNextFileW(find.get(), &entry));
-  }
-  RemoveDirectoryW(folder.c_str());
+void AddRuntimeFolder(const std::wstring& programFiles, const std::wstring& name) {
+  ASSERT_TRUE(EnsureDirectory(JoinPath(JoinPath(programFiles, kRuntimeFolder), name)));
 }
 
 class DesktopRuntimeDetection : public testing::Test {
  protected:
-  void SetUp() override {
-    DeleteRuntimeKey();
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    programFiles_ = JoinPath(temp, L"velmora-detection-" + DecimalText(GetCurrentProcessId()));
-    ASSERT_TRUE(EnsureDirectory(programFiles_));
-    SetEnvironmentVariableW(L"ProgramW6432", programFiles_.c_str());
-  }
+  void SetUp() override { DeleteRuntimeKey(); }
   void TearDown() override {
     DeleteRuntimeKey();
-    DeleteFolderTree(programFiles_);
-    RestoreVariable(L"ProgramW6432", savedW6432_);
-    RestoreVariable(L"ProgramFiles", savedProgramFiles_);
+    SetEnvironmentVariableW(L"ProgramW6432", savedW6432_ ? savedW6432_->c_str() : nullptr);
+    SetEnvironmentVariableW(L"ProgramFiles", savedProgramFiles_ ? savedProgramFiles_->c_str() : nullptr);
   }
-  void AddRuntimeFolder(const std::wstring& name, const std::wstring& base = L"") {
-    ASSERT_TRUE(EnsureDirectory(JoinPath(JoinPath(base.empty() ? programFiles_ : base, kRuntimeFolder), name)));
-  }
-  void AddRuntimeFile(const std::wstring& name) {
-    std::wstring folder = JoinPath(programFiles_, kRuntimeFolder);
-    ASSERT_TRUE(EnsureDirectory(folder));
-    UniqueFile file(CreateFileW(JoinPath(folder, name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    ASSERT_TRUE(bool(file));
-  }
-
-  std::wstring programFiles_;
   std::optional<std::wstring> savedW6432_ = SavedVariable(L"ProgramW6432");
   std::optional<std::wstring> savedProgramFiles_ = SavedVariable(L"ProgramFiles");
 };
@@ -113,69 +77,62 @@ TEST(QualifyingVersionName, MajorEightFollowedByAFullStopOnly) {
   }
 }
 
-TEST_F(DesktopRuntimeDetection, QualifyingSubKeyAmongOthersIsEnough) {
-  CreateRuntimeKey(L"6.0.36");
-  CreateRuntimeKey(L"8.0.11");
-  EXPECT_TRUE(IsDesktopRuntimeInstalled());
+TEST_F(DesktopRuntimeDetection, RegistrySubKeysThenTheProgramFilesFolder) {
+  const std::wstring longName = L"8.0." + std::wstring(124, L'1');  // 128: no room for the terminator
+  const struct {
+    const char* what;
+    std::vector<std::wstring> subKeys, valueNames, folders, files;
+    bool installed;
+  } cases[] = {
+      {"a qualifying sub-key among others", {L"6.0.36", L"8.0.11"}, {}, {}, {}, true},
+      {"another major in the registry", {L"9.0.0"}, {}, {}, {}, false},
+      {"another major in the registry, 8 in the folder", {L"9.0.0"}, {}, {L"8.0.11"}, {}, true},
+      {"a version stored as a value", {}, {L"8.0.11"}, {}, {}, false},
+      {"a version stored as a value, 8 in the folder", {}, {L"8.0.11"}, {L"8.0.4"}, {}, true},
+      {"the folder alone", {}, {}, {L"8.0.11"}, {}, true},
+      {"files and other folder names", {}, {}, {L"8", L"80.1.0", L"9.0.0", L"7.0.20", L"8-preview", L".8.0"},
+       {L"8.0.11"}, false},
+      {"names of 128 characters or more are passed over", {longName, L"8.0." + std::wstring(140, L'2')}, {}, {},
+       {}, false},
+      {"the enumeration goes on after them", {longName, L"8.0.3"}, {}, {}, {}, true},
+      {"127 characters fit", {L"8.0." + std::wstring(123, L'1')}, {}, {}, {}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteRuntimeKey();
+    ScratchFolder programFiles(L"velmora-detection");
+    SetEnvironmentVariableW(L"ProgramW6432", programFiles.path().c_str());
+    UniqueRegKey key = CreateRuntimeKey();
+    for (const std::wstring& name : c.subKeys) CreateRuntimeKey(name);
+    for (const std::wstring& name : c.valueNames) {
+      ASSERT_EQ(RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                               DWORD((name.size() + 1) * sizeof(wchar_t))),
+                ERROR_SUCCESS);
+    }
+    for (const std::wstring& name : c.folders) AddRuntimeFolder(programFiles.path(), name);
+    for (const std::wstring& name : c.files) {
+      AddRuntimeFolder(programFiles.path(), L"");
+      UniqueFile file(CreateFileW((programFiles / kRuntimeFolder + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, 0, nullptr));
+      ASSERT_TRUE(bool(file));
+    }
+    EXPECT_EQ(IsDesktopRuntimeInstalled(), c.installed);
+  }
 }
 
-TEST_F(DesktopRuntimeDetection, OtherMajorInRegistryFallsBackToTheFolder) {
-  CreateRuntimeKey(L"9.0.0");
-  EXPECT_FALSE(IsDesktopRuntimeInstalled());
-  AddRuntimeFolder(L"8.0.11");
-  EXPECT_TRUE(IsDesktopRuntimeInstalled());
-}
-
-TEST_F(DesktopRuntimeDetection, VersionsStoredAsValuesDoNotCount) {
-  UniqueRegKey key = CreateRuntimeKey();
-  const wchar_t data[] = L"8.0.11";
-  ASSERT_EQ(RegSetValueExW(key.get(), L"8.0.11", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof(data)),
-            ERROR_SUCCESS);
-  EXPECT_FALSE(IsDesktopRuntimeInstalled());
-  AddRuntimeFolder(L"8.0.4");
-  EXPECT_TRUE(IsDesktopRuntimeInstalled());
-}
-
-TEST_F(DesktopRuntimeDetection, FolderAloneIsEnoughWithoutTheKey) {
-  AddRuntimeFolder(L"8.0.11");
-  EXPECT_TRUE(IsDesktopRuntimeInstalled());
-}
-
-TEST_F(DesktopRuntimeDetection, FilesAndOtherFolderNamesDoNotCount) {
-  AddRuntimeFile(L"8.0.11");
-  for (const wchar_t* name : {L"8", L"80.1.0", L"9.0.0", L"7.0.20", L"8-preview", L".8.0"}) AddRuntimeFolder(name);
-  EXPECT_FALSE(IsDesktopRuntimeInstalled());
-}
-
-TEST_F(DesktopRuntimeDetection, ProgramFilesIsUsedWhenProgramW6432IsUnsetOrEmpty) {
-  std::wstring other = JoinPath(programFiles_, L"other");
-  AddRuntimeFolder(L"8.0.11", other);
-  SetEnvironmentVariableW(L"ProgramFiles", other.c_str());
-  for (const wchar_t* w6432 : {static_cast<const wchar_t*>(nullptr), L""}) {
-    SetEnvironmentVariableW(L"ProgramW6432", w6432);
+TEST_F(DesktopRuntimeDetection, ProgramW6432WhenSetElseProgramFilesElseNothing) {
+  ScratchFolder w6432(L"velmora-detection"), other(L"velmora-detection");
+  AddRuntimeFolder(other.path(), L"8.0.11");
+  SetEnvironmentVariableW(L"ProgramFiles", other.path().c_str());
+  for (const wchar_t* unset : {static_cast<const wchar_t*>(nullptr), L""}) {
+    SetEnvironmentVariableW(L"ProgramW6432", unset);
     EXPECT_TRUE(IsDesktopRuntimeInstalled());
   }
-  SetEnvironmentVariableW(L"ProgramW6432", programFiles_.c_str());
+  SetEnvironmentVariableW(L"ProgramW6432", w6432.path().c_str());
   EXPECT_FALSE(IsDesktopRuntimeInstalled()) << "ProgramW6432, when set, is the only folder searched";
-}
-
-TEST_F(DesktopRuntimeDetection, NothingWithoutKeyAndWithoutEitherVariable) {
-  AddRuntimeFolder(L"8.0.11");
   SetEnvironmentVariableW(L"ProgramW6432", nullptr);
   SetEnvironmentVariableW(L"ProgramFiles", nullptr);
   EXPECT_FALSE(IsDesktopRuntimeInstalled());
-}
-
-TEST_F(DesktopRuntimeDetection, SubKeyNamesOf128CharactersOrMoreAreSkipped) {
-  std::wstring tooLong = L"8.0." + std::wstring(124, L'1');  // 128: no room for the terminator
-  CreateRuntimeKey(tooLong);
-  CreateRuntimeKey(L"8.0." + std::wstring(140, L'2'));
-  EXPECT_FALSE(IsDesktopRuntimeInstalled()) << "a name that does not fit is passed over";
-  CreateRuntimeKey(L"8.0.3");
-  EXPECT_TRUE(IsDesktopRuntimeInstalled()) << "the enumeration goes on after it";
-  DeleteRuntimeKey();
-  CreateRuntimeKey(L"8.0." + std::wstring(123, L'1'));  // 127 fits
-  EXPECT_TRUE(IsDesktopRuntimeInstalled());
 }
 
 }  // namespace

@@ -39,29 +39,6 @@ std::vector<char> ReadKitLogo() {
   return std::vector<char>(std::istreambuf_iterator<char>(file), {});
 }
 
-// The logo scaled to another size, encoded as PNG by WIC itself.
-std::vector<char> EncodePng(IWICImagingFactory* wic, IWICBitmapSource* source) {
-  ComPtr<IStream> stream;
-  CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
-  ComPtr<IWICBitmapEncoder> encoder;
-  wic->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
-  if (!stream || !encoder || FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache))) return {};
-  ComPtr<IWICBitmapFrameEncode> frame;
-  encoder->CreateNewFrame(frame.put(), nullptr);
-  if (!frame || FAILED(frame->Initialize(nullptr)) || FAILED(frame->WriteSource(source, nullptr))) return {};
-  frame->Commit();
-  encoder->Commit();
-  STATSTG stat{};
-  stream->Stat(&stat, STATFLAG_NONAME);
-  std::vector<char> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ULONG read = 0;
-  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-  bytes.resize(read);
-  return bytes;
-}
-
 }  // namespace
 
 TEST(Logo, DecodesThePackagedPngAt96Dpi) {
@@ -87,20 +64,4 @@ TEST(Logo, RefusesBytesThatAreNoImageAndAMissingResource) {
   EXPECT_FALSE(DecodeLogo(offscreen.target.get(), png.data(), png.size() / 2));
   // The test program carries no resource 101.
   EXPECT_FALSE(LoadLogo(offscreen.target.get(), GetModuleHandleW(nullptr)));
-}
-
-TEST(Logo, AcceptsALogoOfAnotherSize) {
-  OffscreenTarget offscreen;
-  ASSERT_TRUE(offscreen.target);
-  ComPtr<IWICBitmap> small;
-  std::vector<BYTE> pixels(48 * 4 * 20, 0x80);
-  offscreen.wic->CreateBitmapFromMemory(48, 20, GUID_WICPixelFormat32bppBGRA, 48 * 4,
-                                        static_cast<UINT>(pixels.size()), pixels.data(), small.put());
-  ASSERT_TRUE(small);
-  std::vector<char> png = EncodePng(offscreen.wic.get(), small.get());
-  ASSERT_FALSE(png.empty());
-  ComPtr<ID2D1Bitmap> bitmap = DecodeLogo(offscreen.target.get(), png.data(), png.size());
-  ASSERT_TRUE(bitmap);
-  EXPECT_EQ(bitmap->GetPixelSize().width, 48u);
-  EXPECT_EQ(bitmap->GetPixelSize().height, 20u);
 }
