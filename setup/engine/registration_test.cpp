@@ -73,13 +73,6 @@ TEST_F(RegistrationTest, AFailedStringWriteStopsTheStringsButStillSetsTheFlags) 
   EXPECT_EQ(ReadMachineValue(kUninstallKeyPath, L"NoRepair").type, static_cast<DWORD>(REG_DWORD));
 }
 
-TEST_F(RegistrationTest, DeleteUninstallEntryIsTrueWhenTheKeyIsGone) {
-  ASSERT_TRUE(RegisterUninstallEntry(L"C:\\Apps\\Velmora", L"1.0.1"));
-  EXPECT_TRUE(DeleteUninstallEntry());
-  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), L"");
-  EXPECT_TRUE(DeleteUninstallEntry());
-}
-
 // The language's shortcuts replace every other name ours ever had, the older one too.
 TEST_F(RegistrationTest, ShortcutsReplaceTheOtherNames) {
   ASSERT_FALSE(ProgramsFolder().empty());
