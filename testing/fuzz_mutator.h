@@ -2,6 +2,7 @@
 // of inputs (VELMORA_FUZZ_INPUTS, a short slice by default) and a printed summary.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -86,3 +87,19 @@ inline void PrintFuzzCounts(const char* target, const FuzzCounts& counts, double
 }
 
 inline double FuzzSecondsSince(ULONGLONG start) { return double(GetTickCount64() - start) / 1000.0; }
+
+// Feeds count mutated seeds to body(text, index), which checks one input and returns
+// whether the parser accepted it; stops at the first failed check.
+template <typename Body>
+void RunFuzz(const char* target, const std::vector<std::wstring>& seeds, std::uint64_t seed, std::uint64_t slice,
+             Body body) {
+  const std::uint64_t count = FuzzInputCount(slice);
+  FuzzRandom random{seed};
+  FuzzCounts counts;
+  const ULONGLONG start = GetTickCount64();
+  for (std::uint64_t i = 0; i < count && !testing::Test::HasFailure(); ++i) {
+    ++counts.inputs;
+    ++(body(Mutate(seeds, random), i) ? counts.accepted : counts.rejected);
+  }
+  PrintFuzzCounts(target, counts, FuzzSecondsSince(start));
+}

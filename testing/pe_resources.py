@@ -3,7 +3,7 @@ what a setup package carries without running it."""
 import struct
 from pathlib import Path
 
-RT_RCDATA = 10
+RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 10, 14, 16, 24
 RESOURCE_DIRECTORY_INDEX = 2
 
 
@@ -17,7 +17,6 @@ class PeImage:
         optional = pe + 24
         if struct.unpack_from("<H", data, optional)[0] != 0x20B:
             raise ValueError("not a 64-bit image")
-        self.timestamp = struct.unpack_from("<I", data, pe + 8)[0]
         count = struct.unpack_from("<I", data, optional + 108)[0]
         self.resource_rva = 0
         if count > RESOURCE_DIRECTORY_INDEX:
@@ -66,15 +65,11 @@ class PeImage:
         return found
 
 
-def rcdata(path):
-    """{id: bytes} of the RT_RCDATA resources of a program."""
-    image = PeImage(Path(path).read_bytes())
-    return {name: data for (kind, name), data in image.resources().items() if kind == RT_RCDATA}
-
-
-RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
-
-
 def read_resources(path):
     """{(type, name): bytes} of every resource of a program."""
     return PeImage(Path(path).read_bytes()).resources()
+
+
+def rcdata(path):
+    """{id: bytes} of the RT_RCDATA resources of a program."""
+    return {name: data for (kind, name), data in read_resources(path).items() if kind == RT_RCDATA}

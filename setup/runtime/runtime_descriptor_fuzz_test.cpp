@@ -37,31 +37,21 @@ const std::vector<std::wstring> kSeeds = {
 };
 
 TEST(RuntimeDescriptorFuzz, AcceptsExactlyWhatAnIndependentReadingAccepts) {
-  const std::uint64_t count = FuzzInputCount(20000);
-  FuzzRandom random{0xDE5C819708ULL};
-  FuzzCounts counts;
-  ULONGLONG start = GetTickCount64();
-  for (std::uint64_t i = 0; i < count; ++i) {
-    std::wstring text = Mutate(kSeeds, random);
+  RunFuzz("runtime-descriptor", kSeeds, 0xDE5C819708ULL, 20000, [](const std::wstring& text, std::uint64_t i) {
     RuntimeDescriptor descriptor;
-    ++counts.inputs;
-    bool accepted = ParseRuntimeDescriptor(text, descriptor);
+    const bool accepted = ParseRuntimeDescriptor(text, descriptor);
     bool unsure = false;
-    bool expected = IndependentAccepts(text, unsure);
+    const bool expected = IndependentAccepts(text, unsure);
     if (!unsure) {
-      ASSERT_EQ(accepted, expected) << "input " << i;
+      EXPECT_EQ(accepted, expected) << "input " << i;
     }
     if (accepted) {
-      ++counts.accepted;
-      ASSERT_GE(descriptor.size, 1u);
-      ASSERT_LE(descriptor.size, 536870912u);
-      ASSERT_EQ(descriptor.url.compare(0, 8, L"https://"), 0);
-      ASSERT_EQ(descriptor.sha256.size(), 64u);
-    } else {
-      ++counts.rejected;
+      EXPECT_TRUE(descriptor.size >= 1 && descriptor.size <= 536870912 && descriptor.sha256.size() == 64 &&
+                  descriptor.url.compare(0, 8, L"https://") == 0)
+          << "input " << i;
     }
-  }
-  PrintFuzzCounts("runtime-descriptor", counts, FuzzSecondsSince(start));
+    return accepted;
+  });
 }
 
 }  // namespace
