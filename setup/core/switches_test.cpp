@@ -34,15 +34,6 @@ TEST(LocaleSelectsEnglish, EveryChineseLocaleAndAnUnreadableOneGiveChinese) {
   for (const auto& c : cases) EXPECT_EQ(LocaleSelectsEnglish(c.name, c.result), c.english) << c.name;
 }
 
-TEST(Tr, PicksTheTextOfTheLanguageInForce) {
-  bool saved = UseEnglish;
-  UseEnglish = true;
-  EXPECT_STREQ(Tr(kProductName), L"Velmora");
-  UseEnglish = false;
-  EXPECT_STREQ(Tr(kProductName), L"岫澜");
-  UseEnglish = saved;
-}
-
 TEST(ReadUnsigned32, ReadsLikeWcstoulWithAtLeastOneDigit) {
   EXPECT_EQ(ReadUnsigned32(L"  42", true), 42u);
   EXPECT_EQ(ReadUnsigned32(L"+7", true), 7u);

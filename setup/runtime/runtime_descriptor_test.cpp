@@ -76,9 +76,4 @@ TEST(RuntimeDescriptorParser, RejectsEveryBrokenRule) {
   }
 }
 
-TEST(RuntimeDescriptorResource, MissingResourceIsRejected) {
-  RuntimeDescriptor descriptor;
-  EXPECT_FALSE(ReadRuntimeDescriptor(descriptor));
-}
-
 }  // namespace
