@@ -130,6 +130,14 @@ def maintenance_copy(prefix, name="Maintenance-test.exe"):
     return TEMP_FOLDER + "\\" + name
 
 
+def short_name(prefix, path):
+    """The 8.3 name of an existing path, as Windows gives it to anyone who asks."""
+    result = prefix.run_raw([TESTAPPS / "short_name.exe", path])
+    if result.returncode != 0:
+        raise AssertionError(f"no short name for {path}")
+    return result.stdout
+
+
 def registered_command(prefix, value_name):
     """A registered uninstall command split as the system splits it: program and switches."""
     text = prefix.reg_value(UNINSTALL_KEY, value_name)[1]

@@ -2,6 +2,7 @@
 
 #include "setup/core/environment.h"
 #include "setup/core/existing_install.h"
+#include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
@@ -40,25 +41,23 @@ int ExitCodeOf(UninstallOutcome outcome) {
 
 int UninstallWorkerMode(const ArgumentList& arguments, bool quiet) {
   if (!WaitForStarter(arguments)) return kExitRefused;
-  return ExitCodeOf(RunUninstallAndReport(FindSwitchValue(arguments, kTargetSwitch), quiet));
+  auto target = IdentifyFolder(FindSwitchValue(arguments, kTargetSwitch));
+  if (!target) return kExitIncomplete;
+  return ExitCodeOf(RunUninstallAndReport(*target, quiet));
 }
 
 int UninstallMode(const ArgumentList& arguments, bool quiet) {
-  std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
-  std::wstring folder;
-  if (!given.empty()) {
-    folder = NormalizeFolderPath(given);
-    if (folder.empty()) {
-      return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新运行卸载程序。");
-    }
-  } else {
-    folder = ReadUninstallValue(L"InstallLocation");
+  const std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
+  const std::wstring text = !given.empty() ? given : ReadUninstallValue(L"InstallLocation");
+  if (text.empty()) return kExitDone;
+  auto folder = IdentifyFolder(text);
+  if (!folder) {
+    return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新运行卸载程序。");
   }
-  if (folder.empty()) return kExitDone;
   if (!quiet && !ConfirmUninstall()) return kExitDone;
   if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
-  if (!given.empty()) return ExitCodeOf(RunUninstallAndReport(folder, quiet));
-  return HandOffUninstall(folder, quiet) ? kExitDone : kExitIncomplete;
+  if (!given.empty()) return ExitCodeOf(RunUninstallAndReport(*folder, quiet));
+  return HandOffUninstall(*folder, quiet) ? kExitDone : kExitIncomplete;
 }
 
 int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTANCE module) {
@@ -71,10 +70,11 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
     return Refuse(quiet, L"Velmora is not installed yet.", L"尚未安装岫澜，请先完成安装。");
   }
   std::wstring chosen = !given.empty() ? given : !location.empty() ? location : DefaultInstallFolder();
-  std::wstring folder = NormalizeFolderPath(chosen);
-  if (folder.empty()) {
+  auto identity = IdentifyFolder(chosen);
+  if (!identity) {
     return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新选择。");
   }
+  const std::wstring& folder = identity->path;
   if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
   if (outcome == InstallModeOutcome::NewerInstalled) {
     return Refuse(quiet,

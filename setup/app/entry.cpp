@@ -4,6 +4,7 @@
 #include "setup/app/dispatch.h"
 #include "setup/core/environment.h"
 #include "setup/core/handles.h"
+#include "setup/uninstall/uninstall_flow.h"
 
 #ifndef VELMORA_MAINTENANCE
 #error "build with VELMORA_MAINTENANCE=0 (setup) or 1 (maintenance)"
@@ -25,13 +26,7 @@ UniqueOwnedMutex AcquireGuard(bool worker) {
   return guard;
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
-  // Before anything can load a DLL: this program may run elevated from a folder that
-  // standard users can write to, so DLLs come from System32 only.
-  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+int Run(HINSTANCE module) {
   ArgumentList arguments = ReadArgumentList();
   UniqueOwnedMutex guard = AcquireGuard(HasSwitch(arguments, kUninstallWorkerSwitch));
   if (!guard) return kExitAnotherInstance;
@@ -41,5 +36,18 @@ int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
     if (!com.ok()) return kExitNoComOrWindow;
     code = DispatchMode(arguments, DispatchConfiguration{VELMORA_MAINTENANCE != 0, module});
   }
+  return code;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL: this program may run elevated from a folder that
+  // standard users can write to, so DLLs come from System32 only.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  const int code = Run(module);
+  // Whatever the outcome, a temporary copy is not left behind for good.
+  ScheduleOwnDeletionIfTemporary();
   return code;
 }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "setup/core/folder_identity.h"
 #include "setup/core/text.h"
 
 namespace {
@@ -59,8 +60,9 @@ bool IsInsideWindowsFolder(const std::wstring& normalized) {
   wchar_t buffer[MAX_PATH] = {};
   UINT length = GetWindowsDirectoryW(buffer, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  std::wstring windows = NormalizeFolderPath(std::wstring(buffer, length));
-  if (windows.empty()) return false;
+  auto identity = IdentifyFolder(std::wstring(buffer, length));
+  if (!identity) return false;
+  const std::wstring& windows = identity->path;
   if (EqualsIgnoreAsciiCase(normalized, windows)) return true;
   return normalized.size() > windows.size() && StartsWithIgnoreAsciiCase(normalized, windows) &&
          normalized[windows.size()] == L'\\';
@@ -71,8 +73,8 @@ bool IsProtectedFolder(const std::wstring& normalized) {
        {L"ProgramData", L"ProgramFiles", L"ProgramW6432", L"ProgramFiles(x86)", L"USERPROFILE"}) {
     std::wstring value = ReadEnvironmentVariable(name);
     if (value.empty()) continue;
-    std::wstring protectedFolder = NormalizeFolderPath(value);
-    if (!protectedFolder.empty() && EqualsIgnoreAsciiCase(normalized, protectedFolder)) return true;
+    auto protectedFolder = IdentifyFolder(value);
+    if (protectedFolder && EqualsIgnoreAsciiCase(normalized, protectedFolder->path)) return true;
   }
   return false;
 }
@@ -142,8 +144,10 @@ bool IsValidRelativePath(const std::wstring& path) {
 }
 
 bool IsSafeInstallFolder(const std::wstring& path) {
-  std::wstring normalized = NormalizeFolderPath(path);
-  if (normalized.empty()) return false;
+  // Compared by identity: a short name of a protected folder is that folder.
+  auto identity = IdentifyFolder(path);
+  if (!identity) return false;
+  const std::wstring& normalized = identity->path;
   if (IsInsideWindowsFolder(normalized) || IsProtectedFolder(normalized)) return false;
   return !HasLinkOrFileOnTheWay(normalized);
 }

@@ -168,7 +168,11 @@ class RefusalsOnAFreshMachine(PrefixTestCase):
         (target / "keep.txt").write_bytes(b"keep")
         os.symlink(target, p.unix(r"C:\Linked"))
         cases = {"not empty": r"C:\Apps\Full", "inside Windows": r"C:\windows\Velmora",
-                 "ProgramFiles itself": r"C:\Program Files", "under a directory link": r"C:\Linked\Velmora"}
+                 "ProgramFiles itself": r"C:\Program Files", "under a directory link": r"C:\Linked\Velmora",
+                 # Windows drops a trailing space or dot: the files would land elsewhere than registered.
+                 "trailing space": "C:/Apps/Velmora /", "trailing dot": "C:\\Apps\\Velmora.\\",
+                 "space in a parent": "C:\\Apps \\Velmora", "device": r"C:\Apps\NUL",
+                 "device with extension": r"C:\Apps\nul.txt", "device as a parent": r"C:\Apps\COM1\Velmora"}
         for name, folder in cases.items():
             with self.subTest(name):
                 before = tree_state(p.unix(folder))

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "setup/core/existing_install.h"
+#include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
@@ -23,7 +24,8 @@ constexpr DWORD kRenameFlags = MOVEFILE_WRITE_THROUGH;
 
 // What one run of the transaction knows and has done so far.
 struct Transaction {
-  std::wstring installFolder;
+  FolderIdentity folder;
+  std::wstring installFolder;  // folder.path
   const HWND* progressTarget = nullptr;
   std::wstring registeredVersion;
   bool isUpdate = false;
@@ -87,11 +89,12 @@ bool DeleteEntries(const std::wstring& folder, bool& succeeded) {
 // or, on a fresh install, empty or absent.
 bool CheckTargetFolder(const Transaction& t, const std::wstring& registeredLocation, std::wstring& message) {
   if (t.isUpdate) {
-    if (!EqualsIgnoreAsciiCase(registeredLocation, t.installFolder)) {
+    auto registered = IdentifyFolder(registeredLocation);
+    if (!registered || !IsSameFolder(*registered, t.folder)) {
       return Fail(message, L"Uninstall the existing copy before choosing another folder.",
                   L"如需更换安装位置，请先卸载现有版本。");
     }
-    if (IsApplicationRunning(t.installFolder)) {
+    if (IsApplicationRunning(t.folder)) {
       return Fail(message, L"Close Velmora before updating.", L"请先关闭岫澜，再继续更新。");
     }
     return true;
@@ -185,12 +188,14 @@ bool RollBackRegistration(const Transaction& t, std::wstring& message) {
 }  // namespace
 
 bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarget, std::wstring& message) {
-  if (!IsSafeInstallFolder(installFolder)) {
+  auto folder = IdentifyFolder(installFolder);
+  if (!folder || !IsSafeInstallFolder(folder->path)) {
     return Fail(message, L"Choose a full folder path that is not a drive root.",
                 L"请选择不是磁盘根目录的完整文件夹路径。");
   }
   Transaction t;
-  t.installFolder = installFolder;
+  t.folder = *folder;
+  t.installFolder = folder->path;
   t.progressTarget = progressTarget;
   const std::wstring registeredLocation = ReadUninstallValue(L"InstallLocation");
   t.registeredVersion = ReadUninstallValue(L"DisplayVersion");
@@ -203,7 +208,7 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   }
   if (!EnsureDesktopRuntime(progressTarget, message)) return false;
   if (!PrepareStaging(t, message) || !StageFiles(t, message) || !SwapIntoPlace(t, message)) return false;
-  if (!CreateShortcuts(installFolder) || !RegisterUninstallEntry(installFolder, kProductVersion)) {
+  if (!CreateShortcuts(t.installFolder) || !RegisterUninstallEntry(t.installFolder, kProductVersion)) {
     return RollBackRegistration(t, message);
   }
   PostProgress(progressTarget, Tr(L"Finishing installation", L"正在完成安装"), 0.94);

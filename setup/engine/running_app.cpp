@@ -35,19 +35,26 @@ void RemoveCacheFolder(const std::wstring& path) {
   DeleteTree(path);
 }
 
+// By the folder's identity: a process started through a short name reports that name.
+bool IsStartedFrom(const std::wstring& image, const FolderIdentity& folder) {
+  size_t last = image.find_last_of(L"\\/");
+  if (last == std::wstring::npos || !EqualsIgnoreAsciiCase(image.substr(last + 1), kApplicationExeName)) return false;
+  auto imageFolder = IdentifyFolderOf(image);
+  return imageFolder && IsSameFolder(*imageFolder, folder);
+}
+
 }  // namespace
 
-bool IsApplicationRunning(const std::wstring& installFolder) {
+bool IsApplicationRunning(const FolderIdentity& installFolder) {
   UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return true;
-  const std::wstring expected = JoinPath(installFolder, kApplicationExeName);
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   if (!Process32FirstW(snapshot.get(), &entry)) return false;
   do {
     if (!EqualsIgnoreAsciiCase(entry.szExeFile, kApplicationExeName)) continue;
     std::wstring image = ProcessImagePath(entry.th32ProcessID);
-    if (!image.empty() && EqualsIgnoreAsciiCase(image, expected)) return true;
+    if (IsStartedFrom(image, installFolder)) return true;
   } while (Process32NextW(snapshot.get(), &entry));
   return false;
 }

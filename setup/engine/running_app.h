@@ -3,8 +3,10 @@
 
 #include <string>
 
+#include "setup/core/folder_identity.h"
+
 inline constexpr wchar_t kApplicationExeName[] = L"Velmora.exe";
 
 // True also when the process list cannot be taken.
-bool IsApplicationRunning(const std::wstring& installFolder);
+bool IsApplicationRunning(const FolderIdentity& installFolder);
 void RemoveUpdateCache();

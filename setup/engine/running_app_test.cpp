@@ -45,28 +45,33 @@ class RunningCopy {
   UniqueHandle process_;
 };
 
+bool RunningFrom(const std::wstring& folder) {
+  auto identity = IdentifyFolder(folder);
+  return identity && IsApplicationRunning(*identity);
+}
+
 }  // namespace
 
 TEST(IsApplicationRunning, CountsOnlyTheApplicationStartedFromThatFolder) {
   ScratchFolder installed, elsewhere, renamed;
-  EXPECT_FALSE(IsApplicationRunning(installed.path()));
+  EXPECT_FALSE(RunningFrom(installed.path()));
   RunningCopy application(installed / L"Velmora.exe");
   RunningCopy sameNameElsewhere(elsewhere / L"Velmora.exe");
   RunningCopy otherName(renamed / L"VelmoraCopy.exe");
   ASSERT_TRUE(application.started() && sameNameElsewhere.started() && otherName.started());
   ScratchFolder idle;
-  EXPECT_TRUE(IsApplicationRunning(installed.path()));
-  EXPECT_TRUE(IsApplicationRunning(installed.path() + L"\\"));  // joined with one separator either way
-  EXPECT_TRUE(IsApplicationRunning(elsewhere.path()));
-  EXPECT_FALSE(IsApplicationRunning(renamed.path()));
-  EXPECT_FALSE(IsApplicationRunning(idle.path()));
+  EXPECT_TRUE(RunningFrom(installed.path()));
+  EXPECT_TRUE(RunningFrom(installed.path() + L"\\"));  // joined with one separator either way
+  EXPECT_TRUE(RunningFrom(elsewhere.path()));
+  EXPECT_FALSE(RunningFrom(renamed.path()));
+  EXPECT_FALSE(RunningFrom(idle.path()));
 }
 
 TEST(IsApplicationRunning, AcceptsTheExecutableNameInCapitals) {
   ScratchFolder installed;
   RunningCopy application(installed / L"VELMORA.EXE");
   ASSERT_TRUE(application.started());
-  EXPECT_TRUE(IsApplicationRunning(installed.path()));
+  EXPECT_TRUE(RunningFrom(installed.path()));
 }
 
 namespace {

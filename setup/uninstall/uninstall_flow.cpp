@@ -30,14 +30,16 @@ void ShowOutcome(bool removed) {
   ShowTaskDialog(content);
 }
 
-// The running copy lives outside the installation folder and cannot delete itself;
-// the next restart does.
-void ScheduleOwnDeletion() {
-  std::wstring own = GetOwnProgramPath();
-  if (!own.empty()) MoveFileExW(own.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-}
-
 }  // namespace
+
+// A running program cannot delete its own file; the next restart does.
+void ScheduleOwnDeletionIfTemporary() {
+  const std::wstring own = GetOwnProgramPath();
+  auto ownFolder = IdentifyFolderOf(own);
+  auto temporaryFolder = IdentifyFolder(InstallerTempFolder());
+  if (!ownFolder || !temporaryFolder || !IsSameFolder(*ownFolder, *temporaryFolder)) return;
+  MoveFileExW(own.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
 
 std::wstring GetOwnProgramPath() {
   std::vector<wchar_t> buffer(kModulePathBufferSize, L'\0');
@@ -60,24 +62,23 @@ std::wstring WorkerCommandLine(const std::wstring& installFolder, bool quiet) {
   return line;
 }
 
-UninstallOutcome RunUninstallAndReport(const std::wstring& installFolder, bool quiet) {
+UninstallOutcome RunUninstallAndReport(const FolderIdentity& installFolder, bool quiet) {
   if (IsApplicationRunning(installFolder)) {
     if (!quiet) ShowMessageDialog(Tr(L"Close Velmora before uninstalling.", L"请先关闭岫澜，再继续卸载。"));
     return UninstallOutcome::kApplicationRunning;
   }
-  const bool removed = UninstallFromRecord(installFolder);
-  ScheduleOwnDeletion();
+  const bool removed = UninstallFromRecord(installFolder.path);
   if (!quiet) ShowOutcome(removed);
   return removed ? UninstallOutcome::kRemoved : UninstallOutcome::kIncomplete;
 }
 
-bool HandOffUninstall(const std::wstring& installFolder, bool quiet) {
+bool HandOffUninstall(const FolderIdentity& installFolder, bool quiet) {
   const std::wstring temporaryFolder = InstallerTempFolder();
   if (!EnsureProtectedInstallerTemp(temporaryFolder)) return false;
   const std::wstring copy = JoinPath(temporaryFolder, HandOffCopyName(GetCurrentProcessId(), GetTickCount64()));
   const std::wstring own = GetOwnProgramPath();
   if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return false;
-  const std::wstring parameters = WorkerCommandLine(installFolder, quiet);
+  const std::wstring parameters = WorkerCommandLine(installFolder.path, quiet);
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
   start.fMask = SEE_MASK_NOCLOSEPROCESS;

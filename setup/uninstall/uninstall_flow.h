@@ -4,13 +4,18 @@
 #include <cstdint>
 #include <string>
 
+#include "setup/core/folder_identity.h"
+
 enum class UninstallOutcome { kRemoved, kApplicationRunning, kIncomplete };
 
 // In place, from a temporary copy.
-UninstallOutcome RunUninstallAndReport(const std::wstring& installFolder, bool quiet);
+UninstallOutcome RunUninstallAndReport(const FolderIdentity& installFolder, bool quiet);
 // Copies this program into the installer temporary folder and starts it in worker
 // mode; false when the copy could not be made or started.
-bool HandOffUninstall(const std::wstring& installFolder, bool quiet);
+bool HandOffUninstall(const FolderIdentity& installFolder, bool quiet);
+// Only a copy running from the installer temporary folder: the program in the
+// installation folder, or the user's setup package, must survive the next restart.
+void ScheduleOwnDeletionIfTemporary();
 // Empty when the path cannot be read.
 std::wstring GetOwnProgramPath();
 

@@ -9,16 +9,18 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import UNINSTALL_KEY, main  # noqa: E402
 from uninstall_support import (DESKTOP_LINK, HOLD_FILE, START_MENU_LINK, PrivateDisplayTestCase,  # noqa: E402
-                               answer_dialog, lay_down_installation, maintenance_copy, pending_renames,
-                               velmora_dialogs, wait_until)
+                               MAINTENANCE, TEMP_FOLDER, answer_dialog, lay_down_installation,
+                               maintenance_copy, pending_renames, short_name, velmora_dialogs, wait_until)
 
 FOLDER = r"C:\Apps\Velmora"
+# A name that has a separate 8.3 short name.
+LONG_FOLDER = r"C:\Apps\Velmora Long Name"
 
 
 class UninstallRefusals(PrivateDisplayTestCase):
     def setUp(self):
         super().setUp()
-        for path in (FOLDER, r"C:\Apps\outside", r"C:\Elsewhere"):
+        for path in (FOLDER, LONG_FOLDER, r"C:\Apps\outside", r"C:\Elsewhere"):
             shutil.rmtree(self.prefix.unix(path), ignore_errors=True)
         self.worker = maintenance_copy(self.prefix)
 
@@ -63,22 +65,28 @@ class UninstallRefusals(PrivateDisplayTestCase):
         self.assertFalse(self.prefix.exists(FOLDER + "\\bin\\engine.dll"))
         self.assert_still_listed()
 
-    def test_a_running_application_refuses_with_nothing_removed_or_scheduled(self):
+    def test_a_running_application_refuses_by_any_name_of_its_folder_with_nothing_removed(self):
+        lay_down_installation(self.prefix, LONG_FOLDER, register=False)
         lay_down_installation(self.prefix, FOLDER)
-        app = self.prefix.start(FOLDER + "\\Velmora.exe")
+        shorter = short_name(self.prefix, LONG_FOLDER)
+        self.assertNotEqual(shorter.lower(), LONG_FOLDER.lower())
+        apps = [self.prefix.start(folder + "\\Velmora.exe") for folder in (FOLDER, LONG_FOLDER)]
         try:
             time.sleep(1.5)
-            before = pending_renames(self.prefix)
-            self.assertEqual(self.run_worker(), 2)
+            for name in (FOLDER, shorter, LONG_FOLDER.upper().replace("\\", "/") + "/", LONG_FOLDER + "\\.\\"):
+                with self.subTest(name=name):
+                    self.assertEqual(self.run_worker(folder=name), 2)
             process = self.prefix.start(self.worker, "/uninstall-worker", "/target", FOLDER)
             answer_dialog(self.prefix, "Return")
             self.assertEqual(process.wait(timeout=60), 2)
-            self.assertEqual(pending_renames(self.prefix), before)
-            self.assertTrue(self.prefix.exists(FOLDER + "\\bin\\engine.dll"))
+            for folder in (FOLDER, LONG_FOLDER):
+                self.assertTrue(self.prefix.exists(folder + "\\bin\\engine.dll"))
+                self.assertTrue(self.prefix.exists(folder + "\\.install-manifest"))
             self.assert_still_listed()
         finally:
             self.prefix.run("taskkill", "/F", "/IM", "Velmora.exe")
-            app.wait(timeout=30)
+            for app in apps:
+                app.wait(timeout=30)
 
     def test_records_that_cannot_be_trusted_touch_nothing_outside(self):
         outside = self.prefix.unix(r"C:\Apps\outside")
@@ -110,11 +118,55 @@ class UninstallRefusals(PrivateDisplayTestCase):
         self.assertTrue((target / "engine.dll").exists())
         self.assert_still_listed()
 
-    def test_unsafe_folders_are_refused(self):
-        for folder in (r"C:\windows", r"C:\ProgramData", "C:\\", "Apps\\Velmora", ""):
+    def test_unsafe_folders_are_refused_by_any_name(self):
+        # A record planted in Program Files lists a file there; the entry points at it.
+        program_files = self.prefix.unix(r"C:\Program Files")
+        (program_files / "planted.txt").write_bytes(b"not ours")
+        (program_files / ".install-manifest").write_bytes(b"1\tplanted.txt\t1\th\n")
+        for name in ("planted.txt", ".install-manifest"):
+            self.addCleanup((program_files / name).unlink)
+        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Program Files")
+        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
+        folders = (r"C:\windows", r"C:\ProgramData", "C:\\", "Apps\\Velmora", "", r"C:\Program Files",
+                   short_name(self.prefix, r"C:\Program Files"), short_name(self.prefix, r"C:\ProgramData"),
+                   r"c:/program files/", r"C:\Program Files\.")
+        for folder in folders:
             with self.subTest(folder=folder):
                 self.assertEqual(self.run_worker(folder=folder), 3)
+                self.assertTrue((program_files / "planted.txt").exists())
+                self.assertTrue(self.prefix.key_exists(UNINSTALL_KEY))
         self.assertTrue(self.prefix.exists(r"C:\windows\system32"))
+
+    def test_only_a_copy_in_the_installer_temporary_folder_schedules_its_own_deletion(self):
+        lay_down_installation(self.prefix, FOLDER)
+        installed = FOLDER + "\\Velmora.Maintenance.exe"
+        outside = r"C:\Apps\outside\Velmora.Maintenance.exe"
+        self.prefix.unix(outside).parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(MAINTENANCE, self.prefix.unix(outside))
+        nothing = r"C:\Nothing\Velmora"
+        cases = (  # program, switches, exit code
+            (self.worker, ["/uninstall-worker", "/target", nothing], 3),
+            (self.worker, ["/uninstall", "/install-dir", r"C:\Apps\NUL"], 2),
+            (self.worker, ["/uninstall-worker", "/target", FOLDER, "/wait-pid", "0"], 2),
+            (installed, ["/uninstall", "/install-dir", nothing], 3),
+            (installed, ["/uninstall-worker", "/target", nothing], 3),
+            (outside, ["/uninstall-worker", "/target", nothing], 3),
+            (outside, ["/uninstall", "/install-dir", r"C:\Apps\NUL"], 2),
+        )
+        for program, switches, code in cases:
+            with self.subTest(program=program, switches=switches):
+                self.prefix.reg_delete(r"HKLM\System\CurrentControlSet\Control\Session Manager",
+                                       "PendingFileRenameOperations")
+                self.assertEqual(self.prefix.run(program, *switches, "/quiet"), code)
+                scheduled = [p.lower() for p in pending_renames(self.prefix)]
+                self.assertEqual(program.lower() in scheduled, program.startswith(TEMP_FOLDER), scheduled)
+        # Cancelled at the confirmation.
+        process = self.prefix.start(self.worker, "/uninstall", "/install-dir", FOLDER)
+        answer_dialog(self.prefix, "Escape")
+        self.assertEqual(process.wait(timeout=60), 0)
+        self.assertIn(self.worker.lower(), [p.lower() for p in pending_renames(self.prefix)])
+        self.assertTrue(self.prefix.exists(installed))
+        self.assert_still_listed()
 
     def test_a_missing_registry_key_still_completes(self):
         lay_down_installation(self.prefix, FOLDER, register=False)
@@ -128,7 +180,9 @@ class UninstallRefusals(PrivateDisplayTestCase):
         worker = holder
         try:
             confirmation = wait_until(lambda: next(iter(velmora_dialogs(self.prefix)), None), timeout=60)
-            self.assertEqual(self.prefix.run(self.worker, "/uninstall", "/quiet"), 5)
+            second = maintenance_copy(self.prefix, "Maintenance-second.exe")
+            self.assertEqual(self.prefix.run(second, "/uninstall", "/quiet"), 5)
+            self.assertIn(second.lower(), [p.lower() for p in pending_renames(self.prefix)])
             started = time.time()
             worker = self.prefix.start(maintenance_copy(self.prefix, "Uninstall-test.exe"), "/uninstall-worker",
                                        "/target", FOLDER, "/quiet")

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
@@ -140,11 +141,12 @@ bool FinishRemoval(const std::wstring& root, const RetryPrograms& held) {
 }  // namespace
 
 bool UninstallFromRecord(const std::wstring& installFolder) {
-  if (!IsSafeInstallFolder(installFolder)) return false;
   // One spelling of the folder for every path built and compared below.
-  const std::wstring root = NormalizeFolderPath(installFolder);
+  auto identity = IdentifyFolder(installFolder);
+  if (!identity || !IsSafeInstallFolder(identity->path)) return false;
+  const std::wstring& root = identity->path;
   std::wstring text;
-  if (root.empty() || !ReadRecordText(root, text)) return false;
+  if (!ReadRecordText(root, text)) return false;
   std::vector<std::wstring> folders;
   RetryPrograms held;
   bool complete = RemoveListedFiles(root, text, folders, held);
