@@ -2,7 +2,8 @@
 files of 25-40 MiB, a few of 1-4 MiB and many of 4-200 KiB, in folders up to four
 levels deep. Two variants: "incompressible" (random bytes) and "half" (every 8 KiB
 block half random, half repetitive text, so that it compresses to about a half).
-The same variant and seed always give the same names and bytes.
+The same variant and seed always give the same names and bytes. generate_small gives
+many small files instead: COUNT random files of 4 KiB in 50 folders.
 
   python3 scripts/bench/bench_payload.py OUTPUT_FOLDER [--variant half] [--seed N]
 """
@@ -79,6 +80,29 @@ def generate(root, variant="incompressible", seed=DEFAULT_SEED, programs=None):
         target.parent.mkdir(parents=True, exist_ok=True)
         target.write_bytes(content(rng, size, variant))
         written.append((rel, size))
+    for name in ("Velmora.exe", "Uninstall.exe", "Velmora.Maintenance.exe"):
+        source = (programs or {}).get(name)
+        if source:
+            shutil.copyfile(source, root / name)
+        else:
+            (root / name).write_bytes(b"MZ stand-in for " + name.encode())
+        written.append((name, (root / name).stat().st_size))
+    return written
+
+
+def generate_small(root, count, seed=DEFAULT_SEED, programs=None):
+    """count files of 4 KiB (random bytes) in 50 folders two levels down, plus the
+    programs the setup requires at the top, as generate does."""
+    root = Path(root)
+    root.mkdir(parents=True)
+    rng = random.Random(seed + count)
+    written = []
+    for index in range(count):
+        rel = f"s/d{index % 50:02d}/f{index:05d}.bin"
+        target = root / rel
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(rng.randbytes(4 * KIB))
+        written.append((rel, 4 * KIB))
     for name in ("Velmora.exe", "Uninstall.exe", "Velmora.Maintenance.exe"):
         source = (programs or {}).get(name)
         if source:

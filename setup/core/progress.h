@@ -17,3 +17,10 @@ struct ProgressUpdate {
 // Posts to *progressTarget when there is one; a failed post frees the record at once.
 // Without a target nothing is allocated.
 void PostProgress(const HWND* progressTarget, const wchar_t* text, double fraction);
+
+// Every post is a round trip through the window's queue (and the Wine server): loops
+// that report often post only when the whole percent the window shows changes.
+struct ProgressPacer {
+  int shownPercent = -1;
+};
+void PostProgressPaced(const HWND* progressTarget, ProgressPacer& pacer, const wchar_t* text, double fraction);

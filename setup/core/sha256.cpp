@@ -3,9 +3,8 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include <vector>
+#include <new>
 
-#include "setup/core/crypto_handles.h"
 #include "setup/core/handles.h"
 
 namespace {
@@ -14,15 +13,6 @@ constexpr DWORD kReadBlockSize = 1048576;
 
 bool NtSuccess(NTSTATUS status) { return status >= 0; }
 
-bool ZeroedBuffer(std::vector<UCHAR>& buffer, size_t size) {
-  try {
-    buffer.assign(size, 0);
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
 bool ReadDwordProperty(BCRYPT_ALG_HANDLE provider, const wchar_t* name, DWORD& value) {
   ULONG written = 0;
   NTSTATUS status = BCryptGetProperty(provider, name, reinterpret_cast<PUCHAR>(&value), sizeof(value),
@@ -30,74 +20,100 @@ bool ReadDwordProperty(BCRYPT_ALG_HANDLE provider, const wchar_t* name, DWORD& v
   return NtSuccess(status) && written == sizeof(value);
 }
 
-std::wstring UpperHex(const std::vector<UCHAR>& bytes) {
+bool UpperHex(const UCHAR* bytes, DWORD count, std::wstring& text) {
   static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-  std::wstring text;
-  text.reserve(bytes.size() * 2);
-  for (UCHAR b : bytes) {
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 0x0F]);
-  }
-  return text;
-}
-
-// Feeds the whole file to the hash in blocks of the read buffer's size.
-bool HashFileContents(HANDLE file, BCRYPT_HASH_HANDLE hash, std::vector<UCHAR>& block) {
-  while (true) {
-    DWORD read = 0;
-    if (!ReadFile(file, block.data(), DWORD(block.size()), &read, nullptr)) return false;
-    if (read == 0) return true;
-    if (!NtSuccess(BCryptHashData(hash, block.data(), read, 0))) return false;
-  }
-}
-
-bool DigestOfOpenFile(HANDLE file, std::wstring& digest) {
-  UniqueAlgorithmProvider provider;
-  if (!NtSuccess(BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-    return false;
-  }
-  DWORD objectLength = 0, digestLength = 0;
-  if (!ReadDwordProperty(provider.get(), BCRYPT_OBJECT_LENGTH, objectLength) ||
-      !ReadDwordProperty(provider.get(), BCRYPT_HASH_LENGTH, digestLength)) {
-    return false;
-  }
-  // The hash object lives in this buffer, so the buffer is declared before its owner.
-  std::vector<UCHAR> hashObject, digestBytes, block;
-  if (!ZeroedBuffer(hashObject, objectLength) || !ZeroedBuffer(digestBytes, digestLength) ||
-      !ZeroedBuffer(block, kReadBlockSize)) {
-    return false;
-  }
-  UniqueHash hash;
-  if (!NtSuccess(BCryptCreateHash(provider.get(), hash.put(), hashObject.data(), objectLength, nullptr, 0, 0))) {
-    return false;
-  }
-  if (!HashFileContents(file, hash.get(), block)) return false;
-  if (!NtSuccess(BCryptFinishHash(hash.get(), digestBytes.data(), digestLength, 0))) return false;
   try {
-    digest = UpperHex(digestBytes);
-    return true;
+    text.resize(size_t(count) * 2);
   } catch (...) {
     return false;
   }
+  for (DWORD i = 0; i < count; ++i) {
+    text[2 * i] = kDigits[bytes[i] >> 4];
+    text[2 * i + 1] = kDigits[bytes[i] & 0x0F];
+  }
+  return true;
+}
+
+// Without the reusable flag (refused by older systems) a hash is made for every file.
+bool ReadyHash(Sha256Hasher& hasher) {
+  if (hasher.hash) return true;
+  return NtSuccess(BCryptCreateHash(hasher.provider.get(), hasher.hash.put(), hasher.hashObject.data(),
+                                    ULONG(hasher.hashObject.size()), nullptr, 0, 0));
+}
+
+bool HashOpenFile(Sha256Hasher& hasher, HANDLE file, std::wstring& digest, std::uint64_t& length) {
+  if (!ReadyHash(hasher)) return false;
+  std::uint64_t total = 0;
+  bool fed = true;
+  while (true) {
+    DWORD read = 0;
+    if (!ReadFile(file, hasher.block.get(), kReadBlockSize, &read, nullptr)) {
+      fed = false;
+      break;
+    }
+    if (read == 0) break;
+    total += read;
+    if (!NtSuccess(BCryptHashData(hasher.hash.get(), hasher.block.get(), read, 0))) {
+      fed = false;
+      break;
+    }
+  }
+  // Finishing also resets a reusable hash for the next file, so it runs even after a failure.
+  UCHAR bytes[64];
+  bool finished = hasher.digestLength <= sizeof(bytes) &&
+                  NtSuccess(BCryptFinishHash(hasher.hash.get(), bytes, hasher.digestLength, 0));
+  if (!finished || !hasher.reusable) hasher.hash.reset();
+  if (!fed || !finished) return false;
+  std::wstring text;
+  if (!UpperHex(bytes, hasher.digestLength, text)) return false;
+  digest.swap(text);
+  length = total;
+  return true;
 }
 
 }  // namespace
 
-bool ComputeFileSha256(const std::wstring& path, std::wstring& digest) {
+bool OpenSha256Hasher(Sha256Hasher& hasher) {
+  if (!NtSuccess(BCryptOpenAlgorithmProvider(hasher.provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    return false;
+  }
+  DWORD objectLength = 0;
+  if (!ReadDwordProperty(hasher.provider.get(), BCRYPT_OBJECT_LENGTH, objectLength) ||
+      !ReadDwordProperty(hasher.provider.get(), BCRYPT_HASH_LENGTH, hasher.digestLength)) {
+    return false;
+  }
+  try {
+    hasher.hashObject.assign(objectLength, 0);
+  } catch (...) {
+    return false;
+  }
+  hasher.block.reset(new (std::nothrow) UCHAR[kReadBlockSize]);
+  if (!hasher.block) return false;
+  if (!NtSuccess(BCryptCreateHash(hasher.provider.get(), hasher.hash.put(), hasher.hashObject.data(),
+                                  objectLength, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG))) {
+    hasher.reusable = true;
+    return true;
+  }
+  return ReadyHash(hasher);
+}
+
+bool HashFileSha256(Sha256Hasher& hasher, const std::wstring& path, std::wstring& digest, std::uint64_t& length) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
-  std::wstring computed;
-  if (!DigestOfOpenFile(file.get(), computed)) return false;
-  digest.swap(computed);
-  return true;
+  return HashOpenFile(hasher, file.get(), digest, length);
+}
+
+bool ComputeFileSha256(const std::wstring& path, std::wstring& digest) {
+  Sha256Hasher hasher;
+  std::uint64_t length = 0;
+  return OpenSha256Hasher(hasher) && HashFileSha256(hasher, path, digest, length);
 }
 
 bool ComputeOpenFileSha256(HANDLE file, std::wstring& digest) {
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
-  std::wstring computed;
-  if (!DigestOfOpenFile(file, computed)) return false;
-  digest.swap(computed);
-  return true;
+  Sha256Hasher hasher;
+  std::uint64_t length = 0;
+  return OpenSha256Hasher(hasher) && HashOpenFile(hasher, file, digest, length);
 }

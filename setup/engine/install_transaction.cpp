@@ -13,6 +13,7 @@
 #include "setup/engine/installed_record.h"
 #include "setup/engine/payload_extract.h"
 #include "setup/engine/payload_manifest.h"
+#include "setup/engine/readback_verifier.h"
 #include "setup/engine/registration.h"
 #include "setup/engine/running_app.h"
 #include "setup/engine/stranded_backup.h"
@@ -119,17 +120,28 @@ bool PrepareStaging(Transaction& t, std::wstring& message) {
 }
 
 // Steps 8 and 9: every file extracted and verified, then the record beside them.
+// File i is read back while file i+1 is written; progress for i files is posted once
+// the files before it passed.
 bool StageFiles(const Transaction& t, std::wstring& message) {
   const size_t count = t.entries.size();
-  for (size_t i = 0; i < count; ++i) {
-    PostProgress(t.progressTarget, Tr(L"Verifying and installing program files", L"正在校验并安装程序文件"),
-                 0.40 + 0.42 * static_cast<double>(i) / static_cast<double>(count));
-    std::wstring target;
-    if (!ResolveInsideFolder(t.stagingFolder, t.entries[i].relativePath, target) ||
-        !ExtractPayloadFile(t.entries[i], target)) {
-      DeleteTree(t.stagingFolder);
-      return Fail(message, L"A packaged file failed verification.", L"安装包内的文件校验失败。");
-    }
+  StagingTree tree;
+  ReadbackVerifier verifier;
+  ProgressPacer pacer;
+  bool staged = MakeStagingTree(t.stagingFolder, tree) && StartReadbackVerifier(verifier);
+  for (size_t i = 0; staged && i < count; ++i) {
+    const PayloadEntry& entry = t.entries[i];
+    ReadbackCheck check{{}, entry.size, entry.sha256};
+    staged = StagePayloadFile(entry, tree, check.path) && CollectReadback(verifier);
+    if (!staged) break;
+    PostProgressPaced(t.progressTarget, pacer, Tr(L"Verifying and installing program files", L"正在校验并安装程序文件"),
+                      0.40 + 0.42 * static_cast<double>(i) / static_cast<double>(count));
+    staged = SubmitReadback(verifier, std::move(check));
+  }
+  staged = staged && CollectReadback(verifier);
+  StopReadbackVerifier(verifier);
+  if (!staged) {
+    DeleteTree(t.stagingFolder);
+    return Fail(message, L"A packaged file failed verification.", L"安装包内的文件校验失败。");
   }
   if (!WriteUtf8TextFile(JoinPath(t.stagingFolder, kInstalledRecordName), t.manifestText)) {
     DeleteTree(t.stagingFolder);

@@ -4,8 +4,18 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
+#include "setup/core/sha256.h"
 #include "setup/engine/payload_manifest.h"
+#include "setup/engine/staging_tree.h"
 
+// Write and check in one step, with a hasher of its own.
 bool ExtractPayloadFile(const PayloadEntry& entry, const std::wstring& targetPath);
+
+// The write half: the entry's resource, of the manifest's size, into a new file in the
+// staging tree, flushed. target: the file's full path.
+bool StagePayloadFile(const PayloadEntry& entry, StagingTree& tree, std::wstring& target);
+// The check half: the file read back has the manifest's length and SHA-256.
+bool MatchesManifest(Sha256Hasher& hasher, const std::wstring& path, std::uint64_t size, const std::wstring& sha256);

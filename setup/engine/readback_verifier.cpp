@@ -1,0 +1,67 @@
+#include "setup/engine/readback_verifier.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "setup/engine/payload_extract.h"
+
+namespace {
+
+bool RunCheck(ReadbackVerifier& verifier) {
+  return MatchesManifest(verifier.hasher, verifier.job.path, verifier.job.size, verifier.job.sha256);
+}
+
+DWORD WINAPI ReadbackWorker(void* parameter) {
+  auto& verifier = *static_cast<ReadbackVerifier*>(parameter);
+  while (WaitForSingleObject(verifier.jobReady.get(), INFINITE) == WAIT_OBJECT_0 && !verifier.stopping) {
+    verifier.passed = RunCheck(verifier);
+    SetEvent(verifier.jobDone.get());
+  }
+  return 0;
+}
+
+}  // namespace
+
+ReadbackVerifier::~ReadbackVerifier() { StopReadbackVerifier(*this); }
+
+bool StartReadbackVerifier(ReadbackVerifier& verifier) {
+  if (!OpenSha256Hasher(verifier.hasher)) return false;
+  verifier.jobReady.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  verifier.jobDone.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (verifier.jobReady && verifier.jobDone) {
+    verifier.worker.reset(CreateThread(nullptr, 0, ReadbackWorker, &verifier, 0, nullptr));
+  }
+  return true;
+}
+
+bool CollectReadback(ReadbackVerifier& verifier) {
+  if (!verifier.pending) return verifier.passed;
+  verifier.pending = false;
+  if (WaitForSingleObject(verifier.jobDone.get(), INFINITE) != WAIT_OBJECT_0) verifier.passed = false;
+  return verifier.passed;
+}
+
+bool SubmitReadback(ReadbackVerifier& verifier, ReadbackCheck&& check) {
+  if (!CollectReadback(verifier)) return false;
+  verifier.job = std::move(check);
+  if (!verifier.worker) {
+    verifier.passed = RunCheck(verifier);
+    return verifier.passed;
+  }
+  if (SetEvent(verifier.jobReady.get())) {
+    verifier.pending = true;
+    return true;
+  }
+  verifier.passed = RunCheck(verifier);
+  return verifier.passed;
+}
+
+void StopReadbackVerifier(ReadbackVerifier& verifier) {
+  if (!verifier.worker) return;
+  CollectReadback(verifier);
+  verifier.stopping = true;
+  SetEvent(verifier.jobReady.get());
+  WaitForSingleObject(verifier.worker.get(), INFINITE);
+  verifier.worker.reset();
+}

@@ -1,0 +1,43 @@
+// The read-back check of staged files on a second thread, one file behind the writer:
+// file N is read back and hashed while file N+1 is written, so that both cores work.
+// The engine's own calls (create, write, flush) stay on the writing thread, in order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "setup/core/handles.h"
+#include "setup/core/sha256.h"
+
+struct ReadbackCheck {
+  std::wstring path;
+  std::uint64_t size = 0;
+  std::wstring sha256;
+};
+
+// Used by the writing thread only; the worker sees it between the two events. Never
+// moved; going out of scope ends the worker.
+struct ReadbackVerifier {
+  ReadbackVerifier() = default;
+  ReadbackVerifier(const ReadbackVerifier&) = delete;
+  ReadbackVerifier& operator=(const ReadbackVerifier&) = delete;
+  ~ReadbackVerifier();
+
+  Sha256Hasher hasher;
+  UniqueHandle jobReady;
+  UniqueHandle jobDone;
+  UniqueHandle worker;  // none: every check runs on the writing thread
+  ReadbackCheck job;
+  bool pending = false;
+  bool passed = true;
+  bool stopping = false;
+};
+
+// False when no hasher could be made. Without a second thread the checks run inline.
+bool StartReadbackVerifier(ReadbackVerifier& verifier);
+// Waits for the file handed over last; false when it failed its check.
+bool CollectReadback(ReadbackVerifier& verifier);
+// Hands over the next file once the previous one is collected (inline: checks it now).
+bool SubmitReadback(ReadbackVerifier& verifier, ReadbackCheck&& check);
+// Waits for the worker to end; afterwards no staged file is held open.
+void StopReadbackVerifier(ReadbackVerifier& verifier);
