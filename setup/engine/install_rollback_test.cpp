@@ -297,6 +297,38 @@ TEST_F(InstallPackageTest, AnExistingEmptyFolderIsReplacedAndPutBackOnRollback) 
   EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
 }
 
+// The work folder names can be predicted. Entries planted under them before step 7 (plain
+// folders here; beside a folder outside Program Files, links to anything) fail the
+// install and keep every byte.
+TEST_F(InstallPackageTest, EntriesPlantedUnderTheWorkFolderNamesFailTheStepAndKeepTheirContent) {
+  constexpr ULONGLONG kLead = 3000, kWindow = 150;
+  static std::wstring planted;
+  static ULONGLONG windowStart;
+  static bool tooLate;
+  planted = folder_;
+  engineCalls.readPayloadManifest = [](std::vector<PayloadEntry>& entries, std::wstring& text) {
+    windowStart = GetTickCount64() + kLead;
+    for (ULONGLONG tick = windowStart; tick < windowStart + kWindow; ++tick) {
+      for (const wchar_t* suffix : {L".staging-", L".backup-"}) {
+        const std::wstring name = planted + suffix + DecimalText(GetCurrentProcessId()) + L"-" + DecimalText(tick);
+        CreateDirectoryW(name.c_str(), nullptr);
+        WriteBytes(JoinPath(name, L"kept"), "not ours");
+      }
+    }
+    tooLate = GetTickCount64() >= windowStart;
+    while (GetTickCount64() < windowStart) Sleep(1);
+    return ReadTestPackage(entries, text);
+  };
+  const bool installed = InstallPackage(folder_, nullptr, message_);
+  if (tooLate) GTEST_SKIP() << "planting the names took longer than their lead";
+  EXPECT_FALSE(installed);
+  EXPECT_EQ(message_, L"The installation folder could not be prepared.");
+  const std::vector<std::wstring> leftovers = WorkFolders();
+  EXPECT_EQ(leftovers.size(), 2 * kWindow);
+  for (const std::wstring& leftover : leftovers) EXPECT_EQ(ReadBytes(scratch_ / leftover + L"\\kept"), "not ours");
+  ExpectNothingInstalled();
+}
+
 TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNothing) {
   struct Case {
     const char* name;

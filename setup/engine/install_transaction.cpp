@@ -6,6 +6,7 @@
 #include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
+#include "setup/core/no_follow.h"
 #include "setup/core/paths.h"
 #include "setup/core/progress.h"
 #include "setup/core/text.h"
@@ -57,33 +58,68 @@ bool HoldsAnyEntry(const std::wstring& folder) {
   return false;
 }
 
-bool IsDirectoryLink(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A folder being emptied is held without delete sharing: it cannot be renamed, or
+// replaced by a link, while the walk works inside it.
+constexpr DWORD kShareAllButDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// The names in an open folder, "." and ".." left out; false when it cannot be listed.
+bool ListFolder(HANDLE folder, std::vector<std::wstring>& names) {
+  std::vector<LONGLONG> buffer(8192);  // 64 KiB, aligned for the records
+  FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(folder, kind, buffer.data(), DWORD(buffer.size() * sizeof(LONGLONG)))) {
+    kind = FileFullDirectoryInfo;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    for (size_t offset = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(bytes + offset);
+      std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+      if (!IsDotEntry(name.c_str())) names.push_back(std::move(name));
+      if (info->NextEntryOffset == 0) break;
+      offset += info->NextEntryOffset;
+    }
+  }
+  return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
+bool DeleteTreeItself(const std::wstring& folder, const std::wstring& expectedFinal);
+
 // One entry of DeleteTree's walk; links are removed only while nothing has failed.
-void DeleteEntry(const std::wstring& path, DWORD attributes, bool& succeeded) {
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    if (!succeeded) return;
-    succeeded = IsDirectoryLink(attributes) ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
-  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    if (!DeleteTree(path)) succeeded = false;
-  } else {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(path.c_str())) succeeded = false;
+void DeleteEntry(const std::wstring& path, const std::wstring& expectedFinal, bool& succeeded) {
+  OpenedEntry entry;
+  switch (OpenEntryItself(path, expectedFinal, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, entry)) {
+    case OpenOutcome::kMissing: return;
+    case OpenOutcome::kOpened: break;
+    case OpenOutcome::kNotItself:
+    case OpenOutcome::kFailed: succeeded = false; return;
+  }
+  if (IsLink(entry)) {
+    if (succeeded) succeeded = DeleteOpenedEntry(entry);
+  } else if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    entry.handle.reset();
+    if (!DeleteTreeItself(path, expectedFinal)) succeeded = false;
+  } else if (!DeleteOpenedEntry(entry)) {
+    succeeded = false;
   }
 }
 
-// Tries every entry; false only when the listing cannot start. An entry that stays
-// clears succeeded.
-bool DeleteEntries(const std::wstring& folder, bool& succeeded) {
-  WIN32_FIND_DATAW data;
-  UniqueFind find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &data));
-  if (!find) return false;
-  do {
-    if (!IsDotEntry(data.cFileName)) DeleteEntry(JoinPath(folder, data.cFileName), data.dwFileAttributes, succeeded);
-  } while (FindNextFileW(find.get(), &data));
-  return true;
+// Every entry is tried; an entry that stays makes the result false.
+bool DeleteTreeItself(const std::wstring& folder, const std::wstring& expectedFinal) {
+  OpenedEntry held;
+  switch (OpenEntryItself(folder, expectedFinal, DELETE | FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAllButDelete,
+                          held)) {
+    case OpenOutcome::kMissing: return true;
+    case OpenOutcome::kOpened: break;
+    case OpenOutcome::kNotItself:
+    case OpenOutcome::kFailed: return false;
+  }
+  if (!(held.attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  if (IsLink(held)) return DeleteOpenedEntry(held);
+  std::vector<std::wstring> names;
+  const std::wstring heldFinal = FinalPathOf(held.handle.get());
+  if (heldFinal.empty() || !ListFolder(held.handle.get(), names)) return false;
+  bool succeeded = true;
+  for (const std::wstring& name : names) DeleteEntry(JoinPath(folder, name), JoinPath(heldFinal, name), succeeded);
+  return DeleteOpenedEntry(held) && succeeded;
 }
 
 // Steps 3 and 4: the folder must be the registered one, free of a running application,
@@ -111,9 +147,10 @@ bool CheckTargetFolder(const Transaction& t, const std::wstring& registeredLocat
 bool PrepareStaging(Transaction& t, std::wstring& message) {
   t.stagingFolder = MakeWorkFolderPath(t.installFolder, L".staging");
   t.backupFolder = MakeWorkFolderPath(t.installFolder, L".backup");
-  DeleteTree(t.stagingFolder);
-  DeleteTree(t.backupFolder);
-  if (!EnsureDirectory(t.stagingFolder)) {
+  // Both names must be new. An entry already there (planted beside a folder that others
+  // can write to, perhaps a link) fails the step and is never emptied or used; the
+  // backup name is taken only by step 10's rename, which never replaces an entry.
+  if (!EnsureDirectory(ParentPath(t.stagingFolder)) || !CreateDirectoryW(t.stagingFolder.c_str(), nullptr)) {
     return Fail(message, L"The installation folder could not be prepared.", L"无法准备安装文件夹。");
   }
   return true;
@@ -232,10 +269,4 @@ std::wstring MakeWorkFolderPath(const std::wstring& folder, const wchar_t* suffi
   return folder + suffix + L"-" + DecimalText(GetCurrentProcessId()) + L"-" + DecimalText(GetTickCount64());
 }
 
-bool DeleteTree(const std::wstring& folder) {
-  if (!IsExistingDirectory(folder)) return true;
-  bool succeeded = true;
-  if (!DeleteEntries(folder, succeeded)) return false;
-  if (!RemoveDirectoryW(folder.c_str())) return false;
-  return succeeded;
-}
+bool DeleteTree(const std::wstring& folder) { return DeleteTreeItself(folder, ExpectedFinalPath(folder)); }

@@ -11,5 +11,6 @@
 bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarget, std::wstring& message);
 // folder + suffix + "-" + process id + "-" + GetTickCount64().
 std::wstring MakeWorkFolderPath(const std::wstring& folder, const wchar_t* suffix);
-// Removes a folder tree, resetting attributes and never following links.
+// Removes a folder tree, read-only files included, never following links: a folder that
+// is itself a link is removed as the link. A missing path or a file counts as done.
 bool DeleteTree(const std::wstring& folder);

@@ -1,6 +1,10 @@
 #include "setup/engine/install_transaction.h"
 
 #include <gtest/gtest.h>
+#include <winioctl.h>
+
+#include <cstring>
+#include <vector>
 
 #include "testing/engine_test_support.h"
 
@@ -55,4 +59,43 @@ TEST(DeleteTree, TriesEveryEntryAndReportsAFileItCouldNotDelete) {
     EXPECT_FALSE(PathExists(JoinPath(root, L"z")));
   }
   EXPECT_TRUE(DeleteTree(root));
+}
+
+namespace {
+
+// A junction from link to target; false where the system cannot make one (Wine).
+bool MakeJunction(const std::wstring& link, const std::wstring& target) {
+  if (!CreateDirectoryW(link.c_str(), nullptr)) return false;
+  UniqueFile handle(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const std::wstring substitute = L"\\??\\" + target;
+  const USHORT substituteBytes = USHORT(substitute.size() * sizeof(wchar_t));
+  // REPARSE_DATA_BUFFER's mount-point form: tag, sizes, offsets, then both names.
+  std::vector<BYTE> buffer(8 + 8 + substituteBytes + 2 * sizeof(wchar_t), 0);
+  auto words = reinterpret_cast<USHORT*>(buffer.data());
+  *reinterpret_cast<DWORD*>(buffer.data()) = IO_REPARSE_TAG_MOUNT_POINT;
+  words[2] = USHORT(buffer.size() - 8);
+  words[4] = 0;
+  words[5] = substituteBytes;
+  words[6] = USHORT(substituteBytes + sizeof(wchar_t));
+  words[7] = 0;
+  memcpy(buffer.data() + 16, substitute.data(), substituteBytes);
+  DWORD returned = 0;
+  return handle && DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, buffer.data(), DWORD(buffer.size()),
+                                   nullptr, 0, &returned, nullptr);
+}
+
+}  // namespace
+
+TEST(DeleteTree, AFolderLinkGivenAsTheFolderIsRemovedAsTheLinkAlone) {
+  ScratchFolder scratch;
+  const std::wstring target = scratch / L"target";
+  ASSERT_TRUE(EnsureDirectory(JoinPath(target, L"sub")));
+  ASSERT_TRUE(WriteBytes(JoinPath(target, L"sub\\kept.txt"), "kept"));
+  if (!MakeJunction(scratch / L"link", target)) {
+    GTEST_SKIP() << "this system cannot make junctions (Wine): the uninstall tests cover Unix symlinks";
+  }
+  EXPECT_TRUE(DeleteTree(scratch / L"link"));
+  EXPECT_FALSE(PathExists(scratch / L"link"));
+  EXPECT_EQ(ReadBytes(JoinPath(target, L"sub\\kept.txt")), "kept");
 }

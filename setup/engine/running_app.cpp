@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "setup/core/handles.h"
+#include "setup/core/no_follow.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 #include "setup/engine/install_transaction.h"
@@ -22,17 +23,6 @@ std::wstring ProcessImagePath(DWORD processId) {
   DWORD length = kImagePathBufferSize;
   if (!QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &length)) return {};
   return std::wstring(buffer.data(), length);
-}
-
-// A link is removed itself, never what it leads to; a file stays.
-void RemoveCacheFolder(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    RemoveDirectoryW(path.c_str());
-    return;
-  }
-  DeleteTree(path);
 }
 
 // By the folder's identity: a process started through a short name reports that name.
@@ -63,7 +53,16 @@ void RemoveUpdateCache() {
   std::wstring localAppData = ReadEnvironmentVariable(L"LOCALAPPDATA");
   if (localAppData.empty()) return;
   const std::wstring base = JoinPath(localAppData, L"Velmora");
-  RemoveCacheFolder(JoinPath(base, L"updates"));
-  RemoveCacheFolder(JoinPath(base, L"cache"));
-  RemoveDirectoryW(base.c_str());
+  // The user owns this folder. A base that is a link is left alone with everything
+  // below it; a plain one is held without delete sharing, so that it cannot be swapped
+  // for a link while its two folders go. DeleteTree removes a link as itself.
+  OpenedEntry held;
+  if (OpenEntryItself(base, ExpectedFinalPath(base), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, held) !=
+          OpenOutcome::kOpened ||
+      !IsPlainDirectory(held)) {
+    return;
+  }
+  DeleteTree(JoinPath(base, L"updates"));
+  DeleteTree(JoinPath(base, L"cache"));
+  DeleteOpenedEntry(held);  // only when nothing else is left in it
 }

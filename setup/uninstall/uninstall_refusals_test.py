@@ -8,9 +8,10 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import UNINSTALL_KEY, main  # noqa: E402
-from uninstall_support import (DESKTOP_LINK, HOLD_FILE, START_MENU_LINK, PrivateDisplayTestCase,  # noqa: E402
-                               MAINTENANCE, TEMP_FOLDER, answer_dialog, lay_down_installation,
-                               maintenance_copy, pending_renames, short_name, velmora_dialogs, wait_until)
+from uninstall_support import (DESKTOP_LINK, HOLD_FILE, LOCAL_APP_DATA, START_MENU_LINK,  # noqa: E402
+                               PrivateDisplayTestCase, MAINTENANCE, TEMP_FOLDER, answer_dialog,
+                               lay_down_installation, maintenance_copy, pending_renames, short_name,
+                               velmora_dialogs, wait_until)
 
 FOLDER = r"C:\Apps\Velmora"
 # A name that has a separate 8.3 short name.
@@ -20,8 +21,9 @@ LONG_FOLDER = r"C:\Apps\Velmora Long Name"
 class UninstallRefusals(PrivateDisplayTestCase):
     def setUp(self):
         super().setUp()
-        for path in (FOLDER, LONG_FOLDER, r"C:\Apps\outside", r"C:\Elsewhere"):
-            shutil.rmtree(self.prefix.unix(path), ignore_errors=True)
+        for path in (FOLDER, LONG_FOLDER, r"C:\Apps\outside", r"C:\Elsewhere", LOCAL_APP_DATA):
+            target = self.prefix.unix(path)
+            target.unlink() if target.is_symlink() else shutil.rmtree(target, ignore_errors=True)
         self.worker = maintenance_copy(self.prefix)
 
     def run_worker(self, *extra, folder=FOLDER):
@@ -106,17 +108,39 @@ class UninstallRefusals(PrivateDisplayTestCase):
                 self.assertEqual(self.prefix.exists(FOLDER + "\\readme.txt"), readme_kept)
                 self.assert_still_listed()
 
-    def test_a_listed_path_through_a_folder_link_is_not_followed(self):
+    def test_links_in_the_installation_are_never_followed(self):
+        """Wine opens a Unix symlink only as its target, so the link stays and with it
+        the installation; Windows removes a link as itself and completes."""
+        target = self.prefix.unix(r"C:\Elsewhere")
+        for name, listed in (("folder link on the way", "bin"), ("listed file is a link", "readme.txt")):
+            with self.subTest(name):
+                shutil.rmtree(self.prefix.unix(FOLDER), ignore_errors=True)  # removes links, not targets
+                lay_down_installation(self.prefix, FOLDER)
+                shutil.rmtree(target, ignore_errors=True)
+                target.mkdir()
+                (target / "engine.dll").write_bytes(b"not ours")
+                (target / "readme.txt").write_bytes(b"not ours either")
+                link = self.prefix.unix(FOLDER + "\\" + listed)
+                shutil.rmtree(link) if link.is_dir() else link.unlink()
+                os.symlink(target if listed == "bin" else target / "readme.txt", link)
+                self.assertEqual(self.run_worker(), 3)
+                self.assertEqual((target / "engine.dll").read_bytes(), b"not ours")
+                self.assertEqual((target / "readme.txt").read_bytes(), b"not ours either")
+                self.assert_still_listed()
+
+    def test_a_per_user_folder_that_is_a_link_is_left_alone(self):
         lay_down_installation(self.prefix, FOLDER)
         target = self.prefix.unix(r"C:\Elsewhere")
-        target.mkdir()
-        (target / "engine.dll").write_bytes(b"not ours")
-        bin_folder = self.prefix.unix(FOLDER + "\\bin")
-        shutil.rmtree(bin_folder)
-        os.symlink(target, bin_folder)
-        self.assertEqual(self.run_worker(), 3)
-        self.assertTrue((target / "engine.dll").exists())
-        self.assert_still_listed()
+        for folder in ("updates", "cache"):
+            (target / folder).mkdir(parents=True)
+            (target / folder / "kept.bin").write_bytes(b"not ours")
+        local = self.prefix.unix(LOCAL_APP_DATA)
+        shutil.rmtree(local, ignore_errors=True)
+        local.parent.mkdir(parents=True, exist_ok=True)
+        os.symlink(target, local)
+        self.assertEqual(self.run_worker(), 0)
+        for folder in ("updates", "cache"):
+            self.assertEqual((target / folder / "kept.bin").read_bytes(), b"not ours")
 
     def test_unsafe_folders_are_refused_by_any_name(self):
         # A record planted in Program Files lists a file there; the entry points at it.

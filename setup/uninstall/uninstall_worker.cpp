@@ -8,6 +8,7 @@
 
 #include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
+#include "setup/core/no_follow.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 #include "setup/engine/installed_record.h"
@@ -19,6 +20,19 @@ namespace {
 
 constexpr wchar_t kLauncherName[] = L"Uninstall.exe";
 constexpr wchar_t kMaintenanceName[] = L"Velmora.Maintenance.exe";
+
+// The installation folder as given and as the system names it once opened. Every entry
+// below is opened as itself and must carry the system's name for it: a link anywhere
+// on the way, there from the start or swapped in later, fails that check.
+struct Root {
+  std::wstring path;
+  std::wstring finalPath;
+};
+
+std::wstring ExpectedFinal(const Root& root, const std::wstring& path) {
+  if (path.size() < root.path.size() || !StartsWithIgnoreAsciiCase(path, root.path)) return {};
+  return root.finalPath + path.substr(root.path.size());
+}
 
 // The whole record as text. An unreadable record and one that is not UTF-8 are
 // refused alike: an undecodable record would otherwise count as an empty list, and
@@ -58,15 +72,19 @@ void CollectEnclosingFolders(const std::wstring& root, const std::wstring& file,
   }
 }
 
-// A path that is missing or a directory is not an error; a file that stays is.
-// Attributes are reset only when one of them would stand in the way: under Wine every
-// reset rewrites an extended attribute, which doubled the time of a whole uninstall.
-bool DeleteListedFile(const std::wstring& path) {
-  constexpr DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  if (attributes & kInTheWay) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return DeleteFileW(path.c_str()) != FALSE;
+// A path that is missing or a plain folder is not an error; a file that stays is. A
+// link is removed as itself; where the system cannot open it as itself (Wine, for Unix
+// symlinks) it stays, and so does the installation, rather than lose its target.
+bool DeleteListedFile(const Root& root, const std::wstring& path) {
+  OpenedEntry entry;
+  switch (OpenEntryItself(path, ExpectedFinal(root, path), DELETE | FILE_WRITE_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, entry)) {
+    case OpenOutcome::kMissing: return true;
+    case OpenOutcome::kOpened: break;
+    case OpenOutcome::kNotItself:
+    case OpenOutcome::kFailed: return false;
+  }
+  return IsPlainDirectory(entry) || DeleteOpenedEntry(entry);
 }
 
 // The programs that start another attempt: deleted only once every other listed file
@@ -76,26 +94,26 @@ struct RetryPrograms {
   bool launcherListed = false;
 };
 
-bool RemoveListedEntry(const std::wstring& root, const std::wstring& line, std::vector<std::wstring>& folders,
+bool RemoveListedEntry(const Root& root, const std::wstring& line, std::vector<std::wstring>& folders,
                        RetryPrograms& held) {
   std::wstring relative;
   if (!ReadRelativePath(line, relative) || !IsValidRelativePath(relative)) return false;
   std::wstring path;
-  if (!ResolveInsideFolder(root, relative, path)) return false;
-  if (EqualsIgnoreAsciiCase(path, JoinPath(root, kMaintenanceName))) {
+  if (!ResolveInsideFolder(root.path, relative, path)) return false;
+  if (EqualsIgnoreAsciiCase(path, JoinPath(root.path, kMaintenanceName))) {
     held.maintenanceListed = true;
     return true;
   }
-  if (EqualsIgnoreAsciiCase(path, JoinPath(root, kLauncherName))) {
+  if (EqualsIgnoreAsciiCase(path, JoinPath(root.path, kLauncherName))) {
     held.launcherListed = true;
     return true;
   }
-  bool deleted = DeleteListedFile(path);
-  CollectEnclosingFolders(root, path, folders);
+  bool deleted = DeleteListedFile(root, path);
+  CollectEnclosingFolders(root.path, path, folders);
   return deleted;
 }
 
-bool RemoveListedFiles(const std::wstring& root, const std::wstring& text, std::vector<std::wstring>& folders,
+bool RemoveListedFiles(const Root& root, const std::wstring& text, std::vector<std::wstring>& folders,
                        RetryPrograms& held) {
   bool complete = true;
   size_t start = 0;
@@ -109,31 +127,24 @@ bool RemoveListedFiles(const std::wstring& root, const std::wstring& text, std::
 }
 
 // Deepest first, so that a folder is emptied of its empty children before it is tried.
-// RemoveDirectoryW takes only empty folders: anything the record does not list keeps
-// its folder, and failures are expected.
-void RemoveEmptiedFolders(std::vector<std::wstring>& folders) {
+// Only empty plain folders go: anything the record does not list keeps its folder, and
+// failures are expected.
+void RemoveEmptiedFolders(const Root& root, std::vector<std::wstring>& folders) {
   std::sort(folders.begin(), folders.end(), [](const std::wstring& a, const std::wstring& b) {
     return a.size() != b.size() ? a.size() > b.size() : a < b;
   });
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  for (const auto& folder : folders) RemoveDirectoryW(folder.c_str());
+  for (const auto& folder : folders) RemoveEmptyFolderItself(folder, ExpectedFinal(root, folder));
   folders.clear();
 }
 
-bool DeleteIfFile(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  return DeleteFileW(path.c_str()) != FALSE;
-}
-
 // Only after every listed file is gone: from here on the product stops being listed.
-bool FinishRemoval(const std::wstring& root, const RetryPrograms& held) {
-  if (held.maintenanceListed && !DeleteListedFile(JoinPath(root, kMaintenanceName))) return false;
-  if (!DeleteIfFile(JoinPath(root, kInstalledRecordName))) return false;
-  const std::wstring launcher = JoinPath(root, kLauncherName);
-  if (!(held.launcherListed ? DeleteListedFile(launcher) : DeleteIfFile(launcher))) return false;
+bool FinishRemoval(const Root& root, const RetryPrograms& held) {
+  if (held.maintenanceListed && !DeleteListedFile(root, JoinPath(root.path, kMaintenanceName))) return false;
+  if (!DeleteListedFile(root, JoinPath(root.path, kInstalledRecordName))) return false;
+  if (!DeleteListedFile(root, JoinPath(root.path, kLauncherName))) return false;
   RemoveShortcuts();
-  RemoveDirectoryW(root.c_str());
+  RemoveEmptyFolderItself(root.path, root.finalPath);
   RemoveUpdateCache();
   return DeleteUninstallEntry();
 }
@@ -144,12 +155,21 @@ bool UninstallFromRecord(const std::wstring& installFolder) {
   // One spelling of the folder for every path built and compared below.
   auto identity = IdentifyFolder(installFolder);
   if (!identity || !IsSafeInstallFolder(identity->path)) return false;
-  const std::wstring& root = identity->path;
+  Root root{identity->path, {}};
+  {
+    OpenedEntry folder;
+    if (OpenEntryItself(root.path, ExpectedFinalPath(root.path), 0,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, folder) != OpenOutcome::kOpened ||
+        !IsPlainDirectory(folder)) {
+      return false;
+    }
+    root.finalPath = FinalPathOf(folder.handle.get());
+  }
   std::wstring text;
-  if (!ReadRecordText(root, text)) return false;
+  if (root.finalPath.empty() || !ReadRecordText(root.path, text)) return false;
   std::vector<std::wstring> folders;
   RetryPrograms held;
   bool complete = RemoveListedFiles(root, text, folders, held);
-  RemoveEmptiedFolders(folders);
+  RemoveEmptiedFolders(root, folders);
   return complete && FinishRemoval(root, held);
 }
