@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "setup/core/existing_install.h"
 #include "setup/core/handles.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
@@ -18,26 +19,6 @@ namespace {
 
 constexpr wchar_t kLauncherName[] = L"Uninstall.exe";
 constexpr wchar_t kMaintenanceName[] = L"Velmora.Maintenance.exe";
-
-// The whole record as text. An unreadable record and one that is not UTF-8 are
-// refused alike: an undecodable record would otherwise count as an empty list, and
-// the finishing steps would orphan every installed file.
-bool ReadRecordText(const std::wstring& folder, std::wstring& text) {
-  UniqueFile file(CreateFileW(JoinPath(folder, kInstalledRecordName).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(file.get(), &size)) return false;
-  if (size.QuadPart <= 0 || size.QuadPart > kMaxInstalledRecordBytes) return false;
-  std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  if (!ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr) || read != bytes.size()) {
-    return false;
-  }
-  file.reset();
-  text = DecodeUtf8(bytes.data(), std::int32_t(bytes.size()));
-  return !text.empty();
-}
 
 // The second tab-separated field; false when the line has no tab or nothing after it.
 bool ReadRelativePath(const std::wstring& line, std::wstring& relative) {
@@ -137,14 +118,29 @@ bool FinishRemoval(const std::wstring& root, const RetryPrograms& held) {
   return DeleteUninstallEntry();
 }
 
+// The registered folder is gone (deleted by hand): what still points at it goes, so
+// that the programs list and a new install no longer meet a dead installation.
+bool ForgetMissingInstallation() {
+  RemoveShortcuts();
+  RemoveUpdateCache();
+  return DeleteUninstallEntry();
+}
+
 }  // namespace
 
 bool UninstallFromRecord(const std::wstring& installFolder) {
   if (!IsSafeInstallFolder(installFolder)) return false;
   // One spelling of the folder for every path built and compared below.
   const std::wstring root = NormalizeFolderPath(installFolder);
+  if (root.empty()) return false;
+  if (IsMissingFolder(root) && EqualsIgnoreAsciiCase(ReadUninstallValue(L"InstallLocation"), root)) {
+    return ForgetMissingInstallation();
+  }
   std::wstring text;
-  if (root.empty() || !ReadRecordText(root, text)) return false;
+  // An unreadable record and one that is not UTF-8 are refused alike: an undecodable
+  // record would otherwise count as an empty list, and the finishing steps would orphan
+  // every installed file.
+  if (!ReadInstalledRecord(root, text)) return false;
   std::vector<std::wstring> folders;
   RetryPrograms held;
   bool complete = RemoveListedFiles(root, text, folders, held);
