@@ -80,14 +80,17 @@ class Refusals(Scratch):
             ("folder ending with a space", lambda p: write(p / "dir /f.txt", "x"), ["dir \\f.txt", "space"]),
             ("device name", lambda p: write(p / "data/NUL.txt", "x"), ["data\\NUL.txt", "device name"]),
             ("backslash inside a name", lambda p: write(p / "a\\b.txt", "x"), ["a\\b.txt", "backslash"]),
-            ("path over 240 characters", lambda p: write(p / ("d" * 200) / ("f" * 41), "x"),
-             ["f" * 41, "1 to 240 UTF-16 characters"]),
+            ("path that would pass MAX_PATH below the default folder", lambda p: write(p / ("d" * 200) / ("f" * 34), "x"),
+             ["f" * 34, "1 to 234 UTF-16 characters"]),
             ("name that is not UTF-8", lambda p: touch_bytes_name(p, b"\xff.txt"), ["not valid UTF-8"]),
             ("empty file", lambda p: write(p / "data/empty.dat", b""), ["data\\empty.dat", "empty files"]),
             ("file of 4 GiB (sparse)", lambda p: os.truncate(p / "signatures.dat", 1 << 32),
              ["signatures.dat", "smaller than 4 GiB"]),
             ("paths equal ignoring case", lambda p: write(p / "RESOURCES/defaults.INI", "y"),
              ["defaults.ini", "letter case"]),
+            ("names equal under Windows' case rules beyond A-Z",
+             lambda p: (write(p / "data/Éclair.txt", "a"), write(p / "data/éclair.txt", "b")),
+             ["clair.txt", "letter case"]),
             ("file equal to a folder ignoring case", lambda p: write(p / "Resources", "y"),
              ["Resources", "is a file, but the folder resources"]),
             ("record name at the top", lambda p: write(p / ".Install-Manifest", "x"),
@@ -247,6 +250,28 @@ class BuiltPackage(Scratch):
         self.assertNotEqual(first.read_bytes(), second.read_bytes())
         self.assertIn(b"new signatures", rcdata(second).values())
 
+    def test_a_file_changed_while_packing_is_embedded_as_it_was_hashed(self):
+        # The resource compiler is the last to read the payload: changing a file just
+        # before it runs must not make the package disagree with its own manifest.
+        shim = self.scratch / "bin"
+        shim.mkdir()
+        windres = shim / "x86_64-w64-mingw32-windres"
+        windres.write_text(f'#!/bin/sh\nprintf changed > "{self.payload / "signatures.dat"}"\n'
+                           f'exec "{shutil.which(windres.name)}" "$@"\n')
+        windres.chmod(0o755)
+        output = self.out / "VelmoraSetup.exe"
+        env = dict(os.environ, PATH=f"{shim}:{os.environ['PATH']}")
+        result = subprocess.run(["python3", str(Path(__file__).with_name("pack")), "--kit", str(KIT), "--output",
+                                 str(output), "--payload", str(self.payload), "--no-descriptor"],
+                                stderr=subprocess.PIPE, text=True, env=env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual((self.payload / "signatures.dat").read_bytes(), b"changed")
+        resources = rcdata(output)
+        for line in resources[1000].decode("utf-8").splitlines():
+            ident, path, size, digest = line.split("\t")
+            self.assertEqual((len(resources[int(ident)]), hashlib.sha256(resources[int(ident)]).hexdigest().upper()),
+                             (int(size), digest), path)
+
     def test_logo_and_descriptor_can_be_left_out(self):
         code, errors, output = self.build("--no-logo")
         self.assertEqual(code, 0, errors)
@@ -332,6 +357,12 @@ class BrokenPackagesUnderWine(PrefixTestCase):
             ("no-manifest", None, self.resources),
             ("empty-manifest", "", self.resources),
             ("not-utf8", b"\n".join(line.encode() for line in good) + b"\n\xff", self.resources),
+            # What the record reader would refuse at uninstall, and an identifier that
+            # names another resource (66537 is 1001 in 16 bits).
+            ("empty-line", "\n\n".join(good), self.resources),
+            ("over-1-mib", "\n".join(good[:2] + [good[2] + "\t" + "x" * (1 << 20)]), self.resources),
+            ("id-beyond-16-bits", "\n".join(good[1:] + [good[0].replace("1001\t", "66537\t", 1)]),
+             self.resources),
         ]
         for name, manifest, resources in cases:
             with self.subTest(name):

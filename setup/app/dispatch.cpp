@@ -8,6 +8,7 @@
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 #include "setup/engine/install_transaction.h"
+#include "setup/engine/installed_record.h"
 #include "setup/ui/dialogs.h"
 #include "setup/ui/setup_window.h"
 #include "setup/uninstall/uninstall_flow.h"
@@ -65,12 +66,15 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
   std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
   std::wstring location = ReadUninstallValue(L"InstallLocation");
   std::wstring version = ReadUninstallValue(L"DisplayVersion");
+  std::wstring chosen = !given.empty() ? given : !location.empty() ? location : DefaultInstallFolder();
+  auto identity = IdentifyFolder(chosen);
   InstallModeOutcome outcome = DecideInstallMode(location, version, switches.repair, switches.update);
+  // A fresh install of ours that ended before its registration was complete: its folder
+  // holds a complete record, and installing the package again repairs it.
+  if (location.empty() && identity && HoldsInstalledRecord(identity->path)) outcome = InstallModeOutcome::Repair;
   if (outcome == InstallModeOutcome::NotInstalled) {
     return Refuse(quiet, L"Velmora is not installed yet.", L"尚未安装岫澜，请先完成安装。");
   }
-  std::wstring chosen = !given.empty() ? given : !location.empty() ? location : DefaultInstallFolder();
-  auto identity = IdentifyFolder(chosen);
   if (!identity) {
     return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新选择。");
   }

@@ -61,6 +61,12 @@ std::wstring DefaultInstallFolder() {
   return JoinPath(base, L"Velmora");
 }
 
+bool IsMissingFolder(const std::wstring& folder) {
+  if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 InstallModeOutcome DecideInstallMode(const std::wstring& installLocation,
                                      const std::wstring& installedVersion, bool repairSwitch,
                                      bool updateSwitch) {

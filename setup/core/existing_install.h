@@ -21,6 +21,10 @@ bool ParseVersion(const std::wstring& text, VersionTriple& version);
 int CompareVersions(const std::wstring& installedVersion);
 std::wstring DefaultInstallFolder();
 
+// True only when the system says the folder is not there (not found), not when it
+// cannot be looked at: a registered folder deleted by hand.
+bool IsMissingFolder(const std::wstring& folder);
+
 enum class InstallModeOutcome { Fresh, Update, Repair, NotInstalled, NewerInstalled };
 
 // The decision table of the install mode.

@@ -371,11 +371,31 @@ TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
   EXPECT_TRUE(WorkFolders().empty());
 }
 
-TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandCannotBeReplaced) {
+TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandIsInstalledAfreshAndRegisteredAgain) {
   ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
+  EXPECT_TRUE(PathExists(JoinPath(folder_, kInstalledRecordName)));
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
+  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
+  EXPECT_TRUE(WorkFolders().empty());
+}
+
+TEST_F(InstallPackageTest, AnUnregisteredFolderHoldingOurRecordIsRepairedAndPutBackOnFailure) {
+  // What a fresh install killed between its rename into place and its last registry
+  // value leaves; anything else in a folder that is not empty is still refused.
+  ASSERT_TRUE(EnsureDirectory(folder_));
+  ASSERT_TRUE(WriteBytes(JoinPath(folder_, L"Velmora.exe"), "old application"));
+  ASSERT_TRUE(WriteUtf8TextFile(JoinPath(folder_, kInstalledRecordName),
+                                std::wstring(L"1001\tVelmora.exe\t21\t") + kDigest + L"\r\n"));
+  engineCalls.setRegistryValue = [](HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) -> LSTATUS { return 5; };
   EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"The existing installation could not be replaced.");
-  EXPECT_FALSE(PathExists(folder_));
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.0");
+  EXPECT_EQ(message_, L"Installation was rolled back after registration failed.");
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "old application");
+  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), L"");
+  EXPECT_TRUE(WorkFolders().empty());
+  engineCalls.setRegistryValue = RealEngineCalls().setRegistryValue;
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
+  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
   EXPECT_TRUE(WorkFolders().empty());
 }

@@ -115,16 +115,15 @@ class InstallUpdateRepair(PrefixTestCase):
             os.rmdir(root.parent / leftover)
         self.assert_installed(extra={"Comments": ("REG_SZ", "kept")})
 
-    def test_5_a_registered_folder_deleted_by_hand_cannot_be_replaced(self):
+    def test_5_a_registered_folder_deleted_by_hand_is_installed_again_or_uninstalled(self):
         p = self.prefix
         shutil.rmtree(p.unix(DEFAULT))
-        values = p.reg_values(UNINSTALL_KEY)
-        before = shortcuts(p)
-        self.assertEqual(p.run(SETUP, "/quiet"), REFUSED)
-        self.assertFalse(p.exists(DEFAULT))
-        self.assertEqual(p.reg_values(UNINSTALL_KEY), values)
-        self.assertEqual(shortcuts(p), before)
-        self.assertEqual(work_folders(p, DEFAULT), [])
+        self.assertEqual(p.run(SETUP, "/quiet"), 0)
+        self.assert_installed(extra={"Comments": ("REG_SZ", "kept")})
+        shutil.rmtree(p.unix(DEFAULT))
+        self.assertEqual(p.run(SETUP, "/uninstall", "/install-dir", DEFAULT, "/quiet"), 0)
+        self.assertFalse(p.key_exists(UNINSTALL_KEY))
+        self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
 
 
 class ChineseOverEnglish(PrefixTestCase):

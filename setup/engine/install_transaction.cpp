@@ -24,13 +24,24 @@ namespace {
 
 constexpr DWORD kRenameFlags = MOVEFILE_WRITE_THROUGH;
 
+constexpr BilingualText kUnsafeFolder{L"Choose a full folder path that is not a drive root.",
+                                      L"请选择不是磁盘根目录的完整文件夹路径。"};
+constexpr BilingualText kOtherThanRegistered{L"Uninstall the existing copy before choosing another folder.",
+                                             L"如需更换安装位置，请先卸载现有版本。"};
+constexpr BilingualText kNotEmpty{L"The selected folder is not empty. Choose another folder.",
+                                  L"所选文件夹不是空文件夹，请选择其他位置。"};
+
 // What one run of the transaction knows and has done so far.
 struct Transaction {
   FolderIdentity folder;
   std::wstring installFolder;  // folder.path
   const HWND* progressTarget = nullptr;
   std::wstring registeredVersion;
+  // Update: an installation of ours is in the folder and moves aside as the backup.
   bool isUpdate = false;
+  // Whether the folder was registered; an unregistered one is a fresh install that died
+  // before its registration was complete.
+  bool wasRegistered = false;
   // A fresh install into an existing empty folder removes that folder right before the
   // rename (a rename never replaces a folder) and must put it back on rollback.
   bool removedEmptyTarget = false;
@@ -44,6 +55,8 @@ bool Fail(std::wstring& message, const wchar_t* english, const wchar_t* chinese)
   message = Tr(english, chinese);
   return false;
 }
+
+bool Fail(std::wstring& message, const BilingualText& text) { return Fail(message, text.english, text.chinese); }
 
 bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
@@ -122,23 +135,31 @@ bool DeleteTreeItself(const std::wstring& folder, const std::wstring& expectedFi
   return DeleteOpenedEntry(held) && succeeded;
 }
 
+bool IsApplicationClosed(const Transaction& t, std::wstring& message) {
+  if (!IsApplicationRunning(t.folder)) return true;
+  return Fail(message, L"Close Velmora before updating.", L"请先关闭岫澜，再继续更新。");
+}
+
 // Steps 3 and 4: the folder must be the registered one, free of a running application,
-// or, on a fresh install, empty or absent.
-bool CheckTargetFolder(const Transaction& t, const std::wstring& registeredLocation, std::wstring& message) {
-  if (t.isUpdate) {
+// or, on a fresh install, empty or absent. Decides between a fresh install and an update.
+bool CheckTargetFolder(Transaction& t, const std::wstring& registeredLocation, std::wstring& message) {
+  if (t.wasRegistered) {
     auto registered = IdentifyFolder(registeredLocation);
-    if (!registered || !IsSameFolder(*registered, t.folder)) {
-      return Fail(message, L"Uninstall the existing copy before choosing another folder.",
-                  L"如需更换安装位置，请先卸载现有版本。");
-    }
-    if (IsApplicationRunning(t.folder)) {
-      return Fail(message, L"Close Velmora before updating.", L"请先关闭岫澜，再继续更新。");
-    }
-    return true;
+    if (!registered || !IsSameFolder(*registered, t.folder)) return Fail(message, kOtherThanRegistered);
+    // An earlier update that died mid-swap: its backup goes back before the folder is
+    // looked at. Only now, so that a refusal above still means nothing changed.
+    RestoreStrandedBackup(t.installFolder);
+    // A registered folder deleted by hand is installed afresh and registered again.
+    t.isUpdate = !IsMissingFolder(t.installFolder);
+    return !t.isUpdate || IsApplicationClosed(t, message);
   }
   if (IsExistingDirectory(t.installFolder) && HoldsAnyEntry(t.installFolder)) {
-    return Fail(message, L"The selected folder is not empty. Choose another folder.",
-                L"所选文件夹不是空文件夹，请选择其他位置。");
+    // A fresh install of ours killed before its registration was complete: repaired.
+    if (!HoldsInstalledRecord(t.installFolder)) {
+      return Fail(message, kNotEmpty);
+    }
+    t.isUpdate = true;
+    return IsApplicationClosed(t, message);
   }
   return true;
 }
@@ -223,8 +244,8 @@ void RemoveNewPackage(const Transaction& t) {
 bool RollBackRegistration(const Transaction& t, std::wstring& message) {
   RemoveShortcuts();
   RemoveNewPackage(t);
-  if (t.isUpdate) {
-    engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+  if (t.isUpdate) engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+  if (t.isUpdate && t.wasRegistered) {
     CreateShortcuts(t.installFolder);
     RegisterUninstallEntry(t.installFolder, t.registeredVersion.empty() ? kProductVersion : t.registeredVersion);
   } else {
@@ -239,8 +260,7 @@ bool RollBackRegistration(const Transaction& t, std::wstring& message) {
 bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarget, std::wstring& message) {
   auto folder = IdentifyFolder(installFolder);
   if (!folder || !IsSafeInstallFolder(folder->path)) {
-    return Fail(message, L"Choose a full folder path that is not a drive root.",
-                L"请选择不是磁盘根目录的完整文件夹路径。");
+    return Fail(message, kUnsafeFolder);
   }
   Transaction t;
   t.folder = *folder;
@@ -248,9 +268,7 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   t.progressTarget = progressTarget;
   const std::wstring registeredLocation = ReadUninstallValue(L"InstallLocation");
   t.registeredVersion = ReadUninstallValue(L"DisplayVersion");
-  t.isUpdate = !registeredLocation.empty();
-  // An earlier update that died mid-swap: its backup goes back before anything is checked.
-  if (t.isUpdate) RestoreStrandedBackup(registeredLocation);
+  t.wasRegistered = !registeredLocation.empty();
   if (!CheckTargetFolder(t, registeredLocation, message)) return false;
   if (!engineCalls.readPayloadManifest(t.entries, t.manifestText)) {
     return Fail(message, L"This setup package is incomplete.", L"当前安装包不完整。");
@@ -263,6 +281,13 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   PostProgress(progressTarget, Tr(L"Finishing installation", L"正在完成安装"), 0.94);
   if (t.isUpdate) DeleteTree(t.backupFolder);
   return true;
+}
+
+bool IsFolderRefusal(const std::wstring& message) {
+  for (const BilingualText& text : {kUnsafeFolder, kOtherThanRegistered, kNotEmpty}) {
+    if (message == text.english || message == text.chinese) return true;
+  }
+  return false;
 }
 
 std::wstring MakeWorkFolderPath(const std::wstring& folder, const wchar_t* suffix) {

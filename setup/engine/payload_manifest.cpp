@@ -8,10 +8,13 @@
 #include "setup/core/paths.h"
 #include "setup/core/resources.h"
 #include "setup/core/text.h"
+#include "setup/engine/installed_record.h"
 
 namespace {
 
 constexpr std::int32_t kFirstPayloadResourceId = PayloadManifestResourceId + 1;
+// Resource identifiers are 16-bit: a larger one would name a smaller resource.
+constexpr std::int32_t kLastPayloadResourceId = 65535;
 
 // The next field up to a tab (or the end of the line). False when the line has
 // nothing left: a field may be empty only when its tab follows at once.
@@ -35,7 +38,7 @@ bool ParseLine(const std::wstring& line, PayloadEntry& entry) {
   std::optional<std::int32_t> resourceId = ReadSigned32(id, false);
   std::optional<std::uint64_t> length = ReadUnsigned64(size, false);
   if (!resourceId || !length) return false;
-  if (*resourceId < kFirstPayloadResourceId || *length == 0) return false;
+  if (*resourceId < kFirstPayloadResourceId || *resourceId > kLastPayloadResourceId || *length == 0) return false;
   entry.resourceId = *resourceId;
   entry.relativePath = std::move(path);
   entry.size = *length;
@@ -66,8 +69,10 @@ bool ParseLines(const std::wstring& text, std::vector<PayloadEntry>& entries) {
   std::unordered_set<std::wstring> paths;
   size_t position = 0;
   while (position < text.size()) {
+    // The record is this text as it stands, and its reader counts an empty line as an
+    // unreadable one: a package that has one could be installed but never removed.
     std::wstring line = TakeLine(text, position);
-    if (line.empty()) continue;
+    if (line.empty()) return false;
     PayloadEntry entry;
     if (!ParseLine(line, entry)) return false;
     if (!ids.insert(entry.resourceId).second) return false;
@@ -92,7 +97,8 @@ bool ParsePayloadManifest(const std::wstring& text, std::vector<PayloadEntry>& e
 
 bool ReadPayloadManifest(std::vector<PayloadEntry>& entries, std::wstring& manifestText) {
   std::string_view bytes = LoadResourceBytes(PayloadManifestResourceId);
-  if (bytes.empty() || bytes.size() > size_t(INT32_MAX)) return false;
+  // The record written from it must stay readable at uninstall.
+  if (bytes.empty() || bytes.size() > kMaxInstalledRecordBytes) return false;
   manifestText = DecodeUtf8(bytes.data(), std::int32_t(bytes.size()));
   if (manifestText.empty()) return false;
   return ParsePayloadManifest(manifestText, entries);

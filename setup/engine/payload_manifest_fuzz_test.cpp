@@ -39,7 +39,7 @@ bool OracleLine(const std::wstring& line, PayloadEntry& entry, bool& unsure) {
   if (!OracleReadNumber(fields[0], id, idNegative, unsure) || !OracleReadNumber(fields[2], size, sizeNegative, unsure)) {
     return false;
   }
-  if (idNegative || id > 2147483647u || id < 1001) return false;
+  if (idNegative || id > 65535u || id < 1001) return false;
   // A minus before the size negates it modulo 2^64; too odd to pin down here.
   if (sizeNegative && size != 0) unsure = true;
   if (sizeNegative || size == 0) return false;
@@ -50,9 +50,11 @@ bool OracleLine(const std::wstring& line, PayloadEntry& entry, bool& unsure) {
 bool OracleManifest(const std::wstring& text, std::vector<PayloadEntry>& entries, bool& unsure) {
   std::set<std::int32_t> ids;
   std::set<std::wstring> paths;
-  for (std::wstring line : SplitAt(text, L'\n')) {
+  std::vector<std::wstring> lines = SplitAt(text, L'\n');
+  if (lines.back().empty()) lines.pop_back();  // a final line feed ends the last line
+  for (std::wstring line : lines) {
     if (!line.empty() && line.back() == L'\r') line.pop_back();
-    if (line.empty()) continue;
+    if (line.empty()) return false;
     PayloadEntry entry;
     if (!OracleLine(line, entry, unsure)) return false;
     if (!ids.insert(entry.resourceId).second || !paths.insert(FoldAscii(entry.relativePath)).second) return false;

@@ -30,7 +30,6 @@ TEST(PayloadManifest, AcceptsEachWellFormedVariant) {
   const std::vector<AcceptedCase> cases = {
       {"one line ended by CR LF keeps a lower-case digest", Good() + L"\r\n", 1001, L"Velmora.exe", 42, kLower},
       {"no final line feed", Good(), 1001, L"Velmora.exe", 42, kLower},
-      {"empty and lone-CR lines around it", L"\n\r\n\n" + Good() + L"\r\n\r\n\n\r", 1001, L"Velmora.exe", 42, kLower},
       {"identifier with leading spaces", Line(L"   1001", L"a.dll", L"7"), 1001, L"a.dll", 7, kLower},
       {"identifier with a plus sign", Line(L"+1001", L"a.dll", L"7"), 1001, L"a.dll", 7, kLower},
       {"identifier followed by letters", Line(L"1234abc", L"a.dll", L"7"), 1234, L"a.dll", 7, kLower},
@@ -73,6 +72,7 @@ TEST(PayloadManifest, RejectsEveryBadLine) {
       {"identifier beginning with a letter", Line(L"a1001", L"a", L"1")},
       {"identifier beyond 32 bits", Line(L"2147483648", L"a", L"1")},
       {"identifier far beyond 32 bits", Line(L"99999999999", L"a", L"1")},
+      {"identifier beyond 16 bits, naming resource 1000", Line(L"66536", L"a", L"1")},
       {"empty identifier", Line(L"", L"a", L"1")},
       {"size 0", Line(L"1001", L"a", L"0")},
       {"size beyond 64 bits", Line(L"1001", L"a", L"18446744073709551616")},
@@ -114,6 +114,9 @@ TEST(PayloadManifest, RejectsEveryBadLine) {
       {"a bad line after good ones", Good() + L"\n" + Line(L"1002", L"b", L"0")},
       {"empty text", L""},
       {"only empty lines", L"\n\r\n\n\r"},
+      {"an empty line before a good line", L"\n" + Good()},
+      {"an empty line between good lines", Good(L"a") + L"\n\n" + Line(L"1002", L"b", L"1")},
+      {"a lone-CR line after a good line", Good() + L"\r\n\r\n"},
       {"a byte-order mark before the first line", L"\xFEFF" + Good()},
   };
   for (const RejectedCase& c : cases) {
@@ -141,7 +144,7 @@ TEST(PayloadManifest, ReadsTheProgramsOwnResourceAndKeepsItsText) {
   std::vector<PayloadEntry> entries;
   std::wstring text;
   ASSERT_TRUE(ReadPayloadManifest(entries, text));
-  EXPECT_EQ(text, L"1001\tVelmora.exe\t21\t" + kLower + L"\r\n\r\n1002\tresources/说明.txt\t21\t" + kUpper +
+  EXPECT_EQ(text, L"1001\tVelmora.exe\t21\t" + kLower + L"\r\n1002\tresources/说明.txt\t21\t" + kUpper +
                       L"\r\n");
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].relativePath, L"Velmora.exe");

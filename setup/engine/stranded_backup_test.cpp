@@ -63,16 +63,24 @@ TEST_F(StrandedUpdate, TheNextUpdatePutsTheBackupBackAndReplacesIt) {
   EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
 }
 
-TEST_F(StrandedUpdate, WithTwoCandidatesNothingIsGuessed) {
+TEST_F(StrandedUpdate, WithTwoCandidatesNothingIsGuessedAndTheFolderIsInstalledAfresh) {
   MakeBackup(folder_, L"1-2", true);
   MakeBackup(folder_, L"3-4", true);
   std::wstring message;
-  UseEnglish = true;
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message));
-  EXPECT_EQ(message, L"The existing installation could not be replaced.");
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message)) << WideToUtf8(message);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "Velmora test payload\n");
   EXPECT_TRUE(PathExists(folder_ + L".backup-1-2") && PathExists(folder_ + L".backup-3-4"));
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
+}
+
+TEST_F(StrandedUpdate, AnInstallIntoAnotherFolderIsRefusedWithTheBackupLeftAlone) {
+  const std::wstring backup = MakeBackup(folder_, L"316-905", true);
+  std::wstring message;
+  UseEnglish = true;
+  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message));
+  EXPECT_EQ(message, L"Uninstall the existing copy before choosing another folder.");
+  EXPECT_TRUE(PathExists(backup));
   EXPECT_FALSE(PathExists(folder_));
-  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
 }
 
 TEST(RestoreStrandedBackup, PutsTheOnlyBackupWithARecordBack) {

@@ -41,9 +41,7 @@ DWORD RunRuntimeInstaller(const std::wstring& path, UniqueFile packageLock) {
   return exitCode;
 }
 
-bool IsInstallerSuccess(DWORD exitCode) {
-  return exitCode == 0 || exitCode == ERROR_SUCCESS_REBOOT_REQUIRED || exitCode == ERROR_SUCCESS_REBOOT_INITIATED;
-}
+bool IsInstallerSuccess(DWORD exitCode) { return exitCode == 0 || exitCode == ERROR_SUCCESS_REBOOT_REQUIRED; }
 
 UniqueFile DownloadVerified(const RuntimeDescriptor& descriptor, const std::wstring& packagePath,
                            const HWND* progressTarget) {
@@ -98,6 +96,14 @@ bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
   PostProgress(progressTarget, Tr(L"Installing required components", L"正在安装必要组件"), 0.32);
   DWORD exitCode = RunRuntimeInstaller(packagePath, std::move(packageLock));
   DeleteFileW(packagePath.c_str());
+  // The runtime's installer has already started a restart: staging and swapping folders
+  // now would race Windows shutting down.
+  if (exitCode == ERROR_SUCCESS_REBOOT_INITIATED) {
+    message = Tr(L"Windows is restarting to finish installing the desktop runtime. Run setup again after the "
+                 L"restart.",
+                 L"Windows 正在重新启动以完成桌面运行时的安装。请在重新启动后再次运行安装程序。");
+    return false;
+  }
   if (IsInstallerSuccess(exitCode) && IsDesktopRuntimeInstalled()) return true;
   message = Tr(L"A required component could not be installed. Try again.", L"必要组件未能安装，请重试。");
   return false;

@@ -2,6 +2,7 @@
 loopback server: the real setup program fetches, verifies and runs the stand-in
 runtime installer before it installs anything."""
 import hashlib
+import os
 import shutil
 import sys
 from pathlib import Path
@@ -23,10 +24,10 @@ class QuietInstallWithRuntime(RuntimeServerTestCase):
         shutil.copy(OUT / "Uninstall.exe", payload / "Uninstall.exe")
         shutil.copy(OUT / "Velmora.Maintenance.exe", payload / "Velmora.Maintenance.exe")
         cls.packages = {}
-        data = standin("ok").read_bytes()
-        size_and_digest = f"{len(data)}\t{hashlib.sha256(data).hexdigest()}\n"
-        for variant, served in [("ok", data), ("short", data[:-1])]:
-            (cls.served / f"{variant}.exe").write_bytes(served)
+        for variant in ("ok", "1641", "short"):
+            data = standin("ok" if variant == "short" else variant).read_bytes()
+            size_and_digest = f"{len(data)}\t{hashlib.sha256(data).hexdigest()}\n"
+            (cls.served / f"{variant}.exe").write_bytes(data[:-1] if variant == "short" else data)
             descriptor = cls.work / f"{variant}.txt"
             descriptor.write_text(f"{cls.server.url(variant + '.exe')}\t{size_and_digest}")
             package = cls.work / f"setup-{variant}.exe"
@@ -51,8 +52,9 @@ class QuietInstallWithRuntime(RuntimeServerTestCase):
         return log.read_text(encoding="utf-8").splitlines() if log.exists() else []
 
     def test_a_missing_runtime_comes_first_and_its_failure_stops_the_install_before_any_file(self):
-        # Which failure stops the flow is the prerequisite tests' business: one stands for all.
-        for variant, code, runs in [("ok", 0, 1), ("short", 2, 0)]:
+        # Which failure stops the flow is the prerequisite tests' business: one stands for
+        # all, and 1641 (a restart already started) must stop before anything is staged.
+        for variant, code, runs in [("ok", 0, 1), ("1641", 2, 1), ("short", 2, 0)]:
             with self.subTest(variant):
                 self.setUp()
                 folder = rf"C:\Apps\Velmora-{variant}"
@@ -61,7 +63,9 @@ class QuietInstallWithRuntime(RuntimeServerTestCase):
                 if code == 0:
                     self.assertTrue(self.prefix.key_exists(RUNTIME_KEY + r"\8.0.11"))
                 self.assertEqual(self.prefix.exists(folder + r"\Velmora.exe"), code == 0)
-                self.assertEqual(self.prefix.exists(folder), code == 0)
+                apps = self.prefix.unix(r"C:\Apps")
+                left = sorted(n for n in os.listdir(apps) if n.startswith(f"Velmora-{variant}"))
+                self.assertEqual(left, [f"Velmora-{variant}"] if code == 0 else [], "no folder, staging or backup")
                 self.assertEqual(self.prefix.key_exists(UNINSTALL_KEY), code == 0)
                 self.assertEqual(self.prefix.listing(TEMP), [])
 

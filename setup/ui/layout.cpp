@@ -8,10 +8,10 @@ bool ContainsPoint(const LayoutRect& rect, float x, float y) {
 
 namespace {
 
-HitTarget PageTarget(UiState state, bool isUpdate, float x, float y) {
+HitTarget PageTarget(UiState state, bool folderPinned, float x, float y) {
   switch (state) {
     case UiState::Ready:
-      if (!isUpdate && ContainsPoint(kChangeControl, x, y)) return HitTarget::ChangeFolder;
+      if (!folderPinned && ContainsPoint(kChangeControl, x, y)) return HitTarget::ChangeFolder;
       if (ContainsPoint(kReadyPrimary, x, y)) return HitTarget::StartInstall;
       return HitTarget::None;
     case UiState::Working:
@@ -30,13 +30,13 @@ HitTarget PageTarget(UiState state, bool isUpdate, float x, float y) {
 
 }  // namespace
 
-HitTarget HitTest(UiState state, bool isUpdate, float x, float y) {
+HitTarget HitTest(UiState state, bool folderPinned, float x, float y) {
   if (state != UiState::Working && ContainsPoint(kLanguageSwitch, x, y)) {
     return x >= kLanguageSplitX ? HitTarget::ChooseEnglish : HitTarget::ChooseChinese;
   }
   if (ContainsPoint(kCloseButton, x, y)) return HitTarget::Close;
   if (ContainsPoint(kMinimizeButton, x, y)) return HitTarget::Minimize;
-  return PageTarget(state, isUpdate, x, y);
+  return PageTarget(state, folderPinned, x, y);
 }
 
 ProgressDisplay ComputeProgressDisplay(double progress) {

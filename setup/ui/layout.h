@@ -43,7 +43,7 @@ enum class HitTarget {
 };
 
 // What a button release at (x, y) DIPs acts on; the first matching rectangle wins.
-HitTarget HitTest(UiState state, bool isUpdate, float x, float y);
+HitTarget HitTest(UiState state, bool folderPinned, float x, float y);
 
 struct ProgressDisplay {
   int percent;       // trunc(p * 100) of the clamped progress

@@ -26,7 +26,7 @@ TEST(ProgressDisplay, ClampsTruncatesAndKeepsTheMinimumFill) {
 TEST(HitTest, RectanglesAreInclusiveAndTestedInOrder) {
   struct Case {
     UiState state;
-    bool isUpdate;
+    bool folderPinned;
     float x, y;
     HitTarget expected;
   };
@@ -59,6 +59,6 @@ TEST(HitTest, RectanglesAreInclusiveAndTestedInOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.state) << " at " << c.x << "," << c.y);
-    EXPECT_EQ(HitTest(c.state, c.isUpdate, c.x, c.y), c.expected);
+    EXPECT_EQ(HitTest(c.state, c.folderPinned, c.x, c.y), c.expected);
   }
 }

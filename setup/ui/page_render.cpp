@@ -204,7 +204,7 @@ void DrawFolderBox(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBru
   target->DrawRoundedRectangle(box, brush, 1.0f);
   DrawLabel(target, w.installFolder.c_str(), w.bodyFormat.get(), {67, 512, 575, 545}, {0.17f, 0.23f, 0.21f, 1},
             kLeading);
-  if (!w.isUpdate) {
+  if (!IsFolderPinned(w)) {
     DrawLabel(target, Tr(L"Change", L"更改"), w.buttonFormat.get(), {594, 512, 651, 545}, kPrimaryBorderText,
               DWRITE_TEXT_ALIGNMENT_CENTER);
   }

@@ -79,11 +79,25 @@ void OpenApplication(SetupWindow& w) {
   EndWindow(w, 0);
 }
 
+// "Try again": the same install again, unless the folder itself was refused; then the
+// Ready page, where another folder can be chosen.
+void TryAgain(SetupWindow& w) {
+  if (!w.folderRefused) return StartInstall(w);
+  w.state = UiState::Ready;
+  w.errorText.clear();
+  w.folderRefused = false;
+  Invalidate(w);
+}
+
 void HandleKey(SetupWindow& w, WPARAM key) {
   if (key == VK_ESCAPE) {
     ApplyCloseRule(w);
   } else if (key == VK_RETURN) {
-    if (w.state == UiState::Ready || w.state == UiState::Failed) StartInstall(w);
+    if (w.state == UiState::Ready) {
+      StartInstall(w);
+    } else if (w.state == UiState::Failed) {
+      TryAgain(w);
+    }
     if (w.state == UiState::Completed) EndWindow(w, 0);
   }
 }
@@ -118,6 +132,7 @@ void TakeFinished(SetupWindow& w, WPARAM succeeded, LPARAM lParam) {
   } else {
     w.state = UiState::Failed;
     w.errorText = failure ? *failure : std::wstring();
+    w.folderRefused = IsFolderRefusal(w.errorText);
   }
   Invalidate(w);
 }
@@ -268,7 +283,7 @@ LRESULT HandleWindowMessage(SetupWindow& w, UINT message, WPARAM wParam, LPARAM 
 }
 
 void HandleClick(SetupWindow& w, float x, float y) {
-  switch (HitTest(w.state, w.isUpdate, x, y)) {
+  switch (HitTest(w.state, IsFolderPinned(w), x, y)) {
     case HitTarget::ChooseChinese:
       return SwitchLanguage(w, false);
     case HitTarget::ChooseEnglish:
@@ -281,7 +296,7 @@ void HandleClick(SetupWindow& w, float x, float y) {
     case HitTarget::ChangeFolder:
       return ChangeFolder(w);
     case HitTarget::StartInstall:
-      return StartInstall(w);
+      return w.state == UiState::Failed ? TryAgain(w) : StartInstall(w);
     case HitTarget::OpenApplication:
       return OpenApplication(w);
     case HitTarget::Finish:

@@ -27,6 +27,8 @@ struct SetupWindow {
   UiState state = UiState::Ready;
   std::wstring statusText;
   std::wstring errorText;
+  // The last failure refused the folder: "Try again" goes back to choosing one.
+  bool folderRefused = false;
   double progress = 0.0;
   float dpiScale = 1.0f;
   float pointerX = -1.0f;
@@ -47,6 +49,9 @@ struct SetupWindow {
   SetupWindow& operator=(const SetupWindow&) = delete;
   ~SetupWindow();
 };
+
+// An update or repair installs into the registered folder only: no "Change".
+inline bool IsFolderPinned(const SetupWindow& window) { return window.isUpdate || window.isRepair; }
 
 // Runs the window until it closes; its exit code, or 4 when it cannot be created.
 int RunSetupWindow(SetupWindow& window, HINSTANCE module);

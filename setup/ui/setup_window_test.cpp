@@ -189,4 +189,8 @@ TEST(SetupWindow, RetryRestartsAtPreparingWithTheOldFailureCleared) {
   EXPECT_EQ(t.w.state, UiState::Failed);
   EXPECT_FALSE(t.w.errorText.empty());
   EXPECT_NE(t.w.errorText, L"old failure");
+  // That failure refused the folder: trying again goes back to choosing one.
+  t.Send(WM_KEYDOWN, VK_RETURN);
+  EXPECT_EQ(t.w.state, UiState::Ready);
+  EXPECT_TRUE(t.w.errorText.empty());
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "setup/core/existing_install.h"
 #include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
 #include "setup/core/no_follow.h"
@@ -32,26 +33,6 @@ struct Root {
 std::wstring ExpectedFinal(const Root& root, const std::wstring& path) {
   if (path.size() < root.path.size() || !StartsWithIgnoreAsciiCase(path, root.path)) return {};
   return root.finalPath + path.substr(root.path.size());
-}
-
-// The whole record as text. An unreadable record and one that is not UTF-8 are
-// refused alike: an undecodable record would otherwise count as an empty list, and
-// the finishing steps would orphan every installed file.
-bool ReadRecordText(const std::wstring& folder, std::wstring& text) {
-  UniqueFile file(CreateFileW(JoinPath(folder, kInstalledRecordName).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(file.get(), &size)) return false;
-  if (size.QuadPart <= 0 || size.QuadPart > kMaxInstalledRecordBytes) return false;
-  std::vector<char> bytes(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  if (!ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr) || read != bytes.size()) {
-    return false;
-  }
-  file.reset();
-  text = DecodeUtf8(bytes.data(), std::int32_t(bytes.size()));
-  return !text.empty();
 }
 
 // The second tab-separated field; false when the line has no tab or nothing after it.
@@ -149,12 +130,24 @@ bool FinishRemoval(const Root& root, const RetryPrograms& held) {
   return DeleteUninstallEntry();
 }
 
+// The registered folder is gone (deleted by hand): what still points at it goes, so
+// that the programs list and a new install no longer meet a dead installation.
+bool ForgetMissingInstallation() {
+  RemoveShortcuts();
+  RemoveUpdateCache();
+  return DeleteUninstallEntry();
+}
+
 }  // namespace
 
 bool UninstallFromRecord(const std::wstring& installFolder) {
   // One spelling of the folder for every path built and compared below.
   auto identity = IdentifyFolder(installFolder);
   if (!identity || !IsSafeInstallFolder(identity->path)) return false;
+  if (IsMissingFolder(identity->path)) {
+    auto registered = IdentifyFolder(ReadUninstallValue(L"InstallLocation"));
+    if (registered && IsSameFolder(*registered, *identity)) return ForgetMissingInstallation();
+  }
   Root root{identity->path, {}};
   {
     OpenedEntry folder;
@@ -166,7 +159,10 @@ bool UninstallFromRecord(const std::wstring& installFolder) {
     root.finalPath = FinalPathOf(folder.handle.get());
   }
   std::wstring text;
-  if (root.finalPath.empty() || !ReadRecordText(root.path, text)) return false;
+  // An unreadable record and one that is not UTF-8 are refused alike: an undecodable
+  // record would otherwise count as an empty list, and the finishing steps would orphan
+  // every installed file.
+  if (root.finalPath.empty() || !ReadInstalledRecord(root.path, text)) return false;
   std::vector<std::wstring> folders;
   RetryPrograms held;
   bool complete = RemoveListedFiles(root, text, folders, held);
