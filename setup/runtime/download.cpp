@@ -2,6 +2,7 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -49,9 +50,15 @@ bool CrackUrl(const std::wstring& url, UrlParts& parts) {
   return true;
 }
 
+// The system's proxy settings, a PAC script included; Windows before 8.1 refuses the
+// automatic kind and gets the default proxy configuration instead.
 UniqueInternet OpenSession(const DownloadTimeouts& timeouts) {
-  UniqueInternet session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+  UniqueInternet session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                      WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) {
+    session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                              WINHTTP_NO_PROXY_BYPASS, 0));
+  }
   if (!session) return session;
   WinHttpSetTimeouts(session.get(), timeouts.resolve, timeouts.connect, timeouts.send, timeouts.receive);
   DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
@@ -123,7 +130,9 @@ bool DownloadToFile(const RuntimeDescriptor& descriptor, const std::wstring& des
   if (!session) return false;
   UniqueInternet connection(WinHttpConnect(session.get(), parts.host, parts.port, 0));
   if (!connection) return false;
+  // The fragment belongs to the client: only the path and the query go to the server.
   std::wstring objectName = std::wstring(parts.path) + parts.extra;
+  objectName.erase(std::min(objectName.find(L'#'), objectName.size()));
   UniqueInternet request(WinHttpOpenRequest(connection.get(), L"GET", objectName.c_str(), nullptr,
                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                             WINHTTP_FLAG_SECURE));

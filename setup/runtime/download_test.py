@@ -40,9 +40,13 @@ class Download(RuntimeServerTestCase):
         return path.read_bytes() if path.exists() else None
 
     def test_query_string_reaches_the_server_and_progress_ends_at_0_32(self):
-        result = self.download(self.server.url("package.bin?channel=8.0&arch=x64"), "--progress")
-        self.assertTrue(result.ok, result.output)
-        self.assertEqual(self.server.requests, ["/package.bin?channel=8.0&arch=x64"])
+        # (url path, what the server must see): the fragment never leaves the client
+        for path, requested in [("package.bin?y=1#frag", "/package.bin?y=1"),
+                                ("package.bin?channel=8.0&arch=x64", "/package.bin?channel=8.0&arch=x64")]:
+            self.setUp()
+            result = self.download(self.server.url(path), "--progress")
+            self.assertTrue(result.ok, result.output)
+            self.assertEqual(self.server.requests, [requested])
         self.assertEqual(self.written(), self.data)
         fractions = [fraction for fraction, _ in result.progress]
         self.assertGreaterEqual(len(fractions), 2)
