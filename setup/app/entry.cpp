@@ -4,6 +4,7 @@
 #include "setup/app/dispatch.h"
 #include "setup/core/environment.h"
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 
 #ifndef VELMORA_MAINTENANCE
 #error "build with VELMORA_MAINTENANCE=0 (setup) or 1 (maintenance)"
@@ -25,6 +26,14 @@ UniqueOwnedMutex AcquireGuard(bool worker) {
   return guard;
 }
 
+int RunProgram(HINSTANCE module, const ArgumentList& arguments) {
+  UniqueOwnedMutex guard = AcquireGuard(HasSwitch(arguments, kUninstallWorkerSwitch));
+  if (!guard) return kExitAnotherInstance;
+  ComApartment com(COINIT_APARTMENTTHREADED);
+  if (!com.ok()) return kExitNoComOrWindow;
+  return DispatchMode(arguments, DispatchConfiguration{VELMORA_MAINTENANCE != 0, module});
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
@@ -33,13 +42,9 @@ int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
   ArgumentList arguments = ReadArgumentList();
-  UniqueOwnedMutex guard = AcquireGuard(HasSwitch(arguments, kUninstallWorkerSwitch));
-  if (!guard) return kExitAnotherInstance;
-  int code;
-  {
-    ComApartment com(COINIT_APARTMENTTHREADED);
-    if (!com.ok()) return kExitNoComOrWindow;
-    code = DispatchMode(arguments, DispatchConfiguration{VELMORA_MAINTENANCE != 0, module});
-  }
+  OpenInstallLog(FindSwitchValue(arguments, kLogSwitch));
+  LogProgramStart(VELMORA_MAINTENANCE != 0);
+  const int code = RunProgram(module, arguments);
+  LogEvent(L"exit code ", code);
   return code;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/paths.h"
 #include "setup/core/resources.h"
 #include "setup/core/sha256.h"
@@ -11,25 +12,44 @@
 
 namespace {
 
+// Names the file and the reason in the log; always false.
+template <typename... Reason>
+bool LogFileFailure(const std::wstring& relative, const Reason&... reason) {
+  LogEvent(L"packaged file \"", relative, L"\" failed: ", reason...);
+  return false;
+}
+
 // Creates the file only if new and writes every byte in one call, flushed to disk.
-bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
+bool WriteNewFile(const std::wstring& path, std::string_view bytes, const std::wstring& relative) {
   UniqueFile file(engineCalls.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
-  if (!file) return false;
+  if (!file) return LogFileFailure(relative, L"could not be created, ", SystemError{GetLastError()});
   DWORD written = 0;
-  if (!engineCalls.writeFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) return false;
-  if (written != bytes.size()) return false;
-  return engineCalls.flushFile(file.get()) != 0;
+  if (!engineCalls.writeFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) {
+    return LogFileFailure(relative, L"could not be written, ", SystemError{GetLastError()});
+  }
+  if (written != bytes.size()) return LogFileFailure(relative, L"written short: ", written, L" bytes");
+  if (engineCalls.flushFile(file.get())) return true;
+  return LogFileFailure(relative, L"could not be flushed, ", SystemError{GetLastError()});
 }
 
 }  // namespace
 
 bool ExtractPayloadFile(const PayloadEntry& entry, const std::wstring& targetPath) {
+  const std::wstring& relative = entry.relativePath;
   std::string_view bytes = LoadResourceBytes(entry.resourceId);
-  if (bytes.data() == nullptr || std::uint64_t(bytes.size()) != entry.size) return false;
-  if (!EnsureDirectory(ParentPath(targetPath))) return false;
-  if (!WriteNewFile(targetPath, bytes)) return false;
+  if (bytes.data() == nullptr) return LogFileFailure(relative, L"resource ", entry.resourceId, L" missing");
+  if (std::uint64_t(bytes.size()) != entry.size) {
+    return LogFileFailure(relative, L"size ", bytes.size(), L" in the package, ", entry.size, L" in the manifest");
+  }
+  if (!EnsureDirectory(ParentPath(targetPath))) {
+    return LogFileFailure(relative, L"its folder could not be created, ", SystemError{GetLastError()});
+  }
+  if (!WriteNewFile(targetPath, bytes, relative)) return false;
   std::wstring digest;
-  if (!ComputeFileSha256(targetPath, digest)) return false;
-  return EqualsIgnoreAsciiCase(digest, entry.sha256);
+  if (!ComputeFileSha256(targetPath, digest)) {
+    return LogFileFailure(relative, L"could not be read back, ", SystemError{GetLastError()});
+  }
+  if (EqualsIgnoreAsciiCase(digest, entry.sha256)) return true;
+  return LogFileFailure(relative, L"SHA-256 on disk ", digest, L", in the manifest ", entry.sha256);
 }

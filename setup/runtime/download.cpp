@@ -8,6 +8,7 @@
 #include <new>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/progress.h"
 
@@ -72,14 +73,17 @@ bool RequestOk(HINTERNET request, const DownloadTimeouts& timeouts) {
   WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof(responseTimeout));
   if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request, nullptr)) {
+    LogEvent(L"download request failed: ", SystemError{GetLastError()});
     return false;
   }
   DWORD status = 0;
   DWORD length = sizeof(status);
   if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &length, WINHTTP_NO_HEADER_INDEX)) {
+    LogEvent(L"download status unreadable: ", SystemError{GetLastError()});
     return false;
   }
+  LogEvent(L"download HTTP status ", status);
   return status == 200;
 }
 
@@ -96,7 +100,10 @@ bool ReceiveBody(HINTERNET request, HANDLE file, std::uint64_t size, const HWND*
   if (!buffer) return false;
   while (true) {
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available)) return false;
+    if (!WinHttpQueryDataAvailable(request, &available)) {
+      LogEvent(L"download stopped after ", received, L" bytes: ", SystemError{GetLastError()});
+      return false;
+    }
     if (available == 0) return true;
     DWORD wanted = available < kReadBufferSize ? available : kReadBufferSize;
     DWORD read = 0;
@@ -104,6 +111,7 @@ bool ReceiveBody(HINTERNET request, HANDLE file, std::uint64_t size, const HWND*
     DWORD written = 0;
     if (!WriteFile(file, buffer.get(), read, &written, nullptr) || written != read) return false;
     received += read;
+    if (received > size) LogEvent(L"download cut off: more than the ", size, L" bytes described");
     if (received > size) return false;
     PostDownloadProgress(progressTarget, received, size);
   }
@@ -113,9 +121,12 @@ bool CreateAndReceive(HINTERNET request, const RuntimeDescriptor& descriptor, co
                       const HWND* progressTarget) {
   UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) LogEvent(L"download file not created: ", SystemError{GetLastError()});
   if (!file) return false;
   std::uint64_t received = 0;
-  if (!ReceiveBody(request, file.get(), descriptor.size, progressTarget, received)) return false;
+  const bool complete = ReceiveBody(request, file.get(), descriptor.size, progressTarget, received);
+  LogEvent(L"download received ", received, L" of ", descriptor.size, L" bytes");
+  if (!complete) return false;
   if (!FlushFileBuffers(file.get())) return false;
   return received == descriptor.size;
 }
@@ -125,10 +136,13 @@ bool CreateAndReceive(HINTERNET request, const RuntimeDescriptor& descriptor, co
 bool DownloadToFile(const RuntimeDescriptor& descriptor, const std::wstring& destination,
                     const HWND* progressTarget, const DownloadTimeouts& timeouts) {
   UrlParts parts;
+  LogEvent(L"download ", descriptor.url);
   if (!CrackUrl(descriptor.url, parts) || parts.scheme != INTERNET_SCHEME_HTTPS) return false;
   UniqueInternet session = OpenSession(timeouts);
+  if (!session) LogEvent(L"download session not opened: ", SystemError{GetLastError()});
   if (!session) return false;
   UniqueInternet connection(WinHttpConnect(session.get(), parts.host, parts.port, 0));
+  if (!connection) LogEvent(L"download connection failed: ", SystemError{GetLastError()});
   if (!connection) return false;
   // The fragment belongs to the client: only the path and the query go to the server.
   std::wstring objectName = std::wstring(parts.path) + parts.extra;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 #include "setup/core/protected_folder.h"
@@ -62,10 +63,12 @@ std::wstring WorkerCommandLine(const std::wstring& installFolder, bool quiet) {
 
 UninstallOutcome RunUninstallAndReport(const std::wstring& installFolder, bool quiet) {
   if (IsApplicationRunning(installFolder)) {
+    LogEvent(L"uninstall refused: Velmora is running from \"", installFolder, L"\"");
     if (!quiet) ShowMessageDialog(Tr(L"Close Velmora before uninstalling.", L"请先关闭岫澜，再继续卸载。"));
     return UninstallOutcome::kApplicationRunning;
   }
   const bool removed = UninstallFromRecord(installFolder);
+  LogEvent(removed ? L"uninstall complete: \"" : L"uninstall incomplete: \"", installFolder, L"\"");
   ScheduleOwnDeletion();
   if (!quiet) ShowOutcome(removed);
   return removed ? UninstallOutcome::kRemoved : UninstallOutcome::kIncomplete;
@@ -77,14 +80,17 @@ bool HandOffUninstall(const std::wstring& installFolder, bool quiet) {
   const std::wstring copy = JoinPath(temporaryFolder, HandOffCopyName(GetCurrentProcessId(), GetTickCount64()));
   const std::wstring own = GetOwnProgramPath();
   if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return false;
-  const std::wstring parameters = WorkerCommandLine(installFolder, quiet);
+  const std::wstring parameters = WorkerCommandLine(installFolder, quiet) + LogSwitchArgument();
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
   start.fMask = SEE_MASK_NOCLOSEPROCESS;
   start.lpFile = copy.c_str();
   start.lpParameters = parameters.c_str();
   start.nShow = quiet ? SW_HIDE : SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&start)) return false;
+  LogEvent(L"hand-off: starting \"", copy, L"\" ", parameters);
+  const BOOL started = ShellExecuteExW(&start);
+  if (!started) LogEvent(L"hand-off failed: ", SystemError{GetLastError()});
+  if (!started) return false;
   UniqueHandle process(start.hProcess);
   return true;
 }

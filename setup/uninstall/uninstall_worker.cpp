@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 #include "setup/engine/installed_record.h"
@@ -78,9 +79,12 @@ struct RetryPrograms {
 bool RemoveListedEntry(const std::wstring& root, const std::wstring& line, std::vector<std::wstring>& folders,
                        RetryPrograms& held) {
   std::wstring relative;
-  if (!ReadRelativePath(line, relative) || !IsValidRelativePath(relative)) return false;
   std::wstring path;
-  if (!ResolveInsideFolder(root, relative, path)) return false;
+  if (!ReadRelativePath(line, relative) || !IsValidRelativePath(relative) ||
+      !ResolveInsideFolder(root, relative, path)) {
+    LogEvent(L"record line refused: ", line);
+    return false;
+  }
   if (EqualsIgnoreAsciiCase(path, JoinPath(root, kMaintenanceName))) {
     held.maintenanceListed = true;
     return true;
@@ -90,6 +94,7 @@ bool RemoveListedEntry(const std::wstring& root, const std::wstring& line, std::
     return true;
   }
   bool deleted = DeleteListedFile(path);
+  if (!deleted) LogEvent(L"file \"", relative, L"\" stays: ", SystemError{GetLastError()});
   CollectEnclosingFolders(root, path, folders);
   return deleted;
 }
@@ -144,7 +149,10 @@ bool UninstallFromRecord(const std::wstring& installFolder) {
   // One spelling of the folder for every path built and compared below.
   const std::wstring root = NormalizeFolderPath(installFolder);
   std::wstring text;
-  if (root.empty() || !ReadRecordText(root, text)) return false;
+  if (root.empty() || !ReadRecordText(root, text)) {
+    LogEvent(L"record of \"", installFolder, L"\" not readable");
+    return false;
+  }
   std::vector<std::wstring> folders;
   RetryPrograms held;
   bool complete = RemoveListedFiles(root, text, folders, held);
