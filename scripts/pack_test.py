@@ -1,6 +1,7 @@
 """The package builder: its refusals, the manifest and resources of what it builds,
 reproducible output, raw packages for tests, and broken raw packages under Wine."""
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -9,6 +10,8 @@ import sys
 import tempfile
 import unittest
 from pathlib import Path
+
+import yaml
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "testing"))
 from pe_resources import rcdata  # noqa: E402
@@ -136,6 +139,10 @@ class Refusals(Scratch):
         code, errors, _ = self.build(descriptor=self.scratch / "latin1.txt")
         self.assert_refused(code, errors, "not valid UTF-8")
 
+    def test_package_manager_options_are_checked_before_anything_is_written(self):
+        code, errors, _ = self.build("--winget", self.out / "winget", "--installer-url", "http://example.com/x.exe")
+        self.assert_refused(code, errors, "--installer-url must begin with https://")
+
     def test_refusal_leaves_an_existing_package_untouched(self):
         existing = self.out / "VelmoraSetup.exe"
         existing.write_bytes(b"earlier package")
@@ -223,6 +230,54 @@ class BuiltPackage(Scratch):
         self.assertEqual(resources[999], GOOD_DESCRIPTOR.encode())
         self.assertEqual(resources[101], (KIT / "resources" / "logo.png").read_bytes())
         self.assertEqual(set(resources), {101, 999, 1000} | set(range(1001, 1001 + len(lines))))
+
+    def test_package_manager_manifest_and_detection_rule_describe_the_package(self):
+        url = "https://downloads.example.com/VelmoraSetup-1.0.1.exe"
+        code, errors, output = self.build("--winget", self.out / "winget", "--installer-url", url)
+        self.assertEqual(code, 0, errors)
+        folder = self.out / "winget"
+        names = ["Quenlo.Velmora.installer.yaml", "Quenlo.Velmora.locale.en-US.yaml", "Quenlo.Velmora.yaml"]
+        self.assertEqual(sorted(os.listdir(folder)), names)
+        installer, locale, version = (yaml.safe_load((folder / name).read_text("utf-8")) for name in names)
+        identity = {"PackageIdentifier": "Quenlo.Velmora", "PackageVersion": "1.0.1", "ManifestVersion": "1.10.0"}
+        self.assertEqual(version, dict(identity, DefaultLocale="en-US", ManifestType="version"))
+        self.assertEqual({k: locale[k] for k in ("PackageLocale", "Publisher", "PackageName", "ManifestType")},
+                         {"PackageLocale": "en-US", "Publisher": "Quenlo", "PackageName": "Velmora",
+                          "ManifestType": "defaultLocale"})
+        metadata = installer.pop("InstallationMetadata")
+        files = metadata.pop("Files")
+        self.assertEqual(metadata, {"DefaultInstallLocation": "%ProgramFiles%\\Velmora"})
+        self.assertEqual({f["RelativeFilePath"].replace("\\", "/"): f["FileSha256"] for f in files},
+                         sha256sum(self.payload))
+        self.assertEqual([(f["RelativeFilePath"], f["FileType"]) for f in files if "FileType" in f],
+                         [("Velmora.exe", "launch")])
+        package_sha256 = hashlib.sha256(output.read_bytes()).hexdigest().upper()
+        self.assertEqual(installer.pop("Installers"),
+                         [{"Architecture": "x64", "InstallerUrl": url, "InstallerSha256": package_sha256}])
+        for key in identity:
+            self.assertEqual(installer.pop(key), identity[key])
+        self.assertEqual(installer, {
+            "MinimumOSVersion": "10.0.0.0", "InstallerType": "exe", "Scope": "machine",
+            "InstallModes": ["interactive", "silent", "silentWithProgress"],
+            "InstallerSwitches": {"Silent": "/quiet", "SilentWithProgress": "/quiet",
+                                  "InstallLocation": '/install-dir "<INSTALLPATH>"', "Log": '/log "<LOGPATH>"'},
+            "ExpectedReturnCodes": [{"InstallerReturnCode": 5, "ReturnResponse": "installInProgress"},
+                                    {"InstallerReturnCode": 6, "ReturnResponse": "systemNotSupported"}],
+            "UpgradeBehavior": "install", "ElevationRequirement": "elevatesSelf",
+            "AppsAndFeaturesEntries": [{"DisplayName": "Velmora", "Publisher": "Quenlo", "DisplayVersion": "1.0.1",
+                                        "ProductCode": "Velmora"}],
+            "ManifestType": "installer"})
+        rule = json.loads((self.out / "VelmoraSetup.detection.json").read_text("utf-8"))
+        self.assertEqual(rule, {"@odata.type": "#microsoft.graph.win32LobAppRegistryDetection",
+                                "keyPath": "HKEY_LOCAL_MACHINE\\" + UNINSTALL_KEY[5:], "valueName": "DisplayVersion",
+                                "detectionType": "version", "operator": "greaterThanOrEqual",
+                                "detectionValue": "1.0.1", "check32BitOn64System": False})
+        schemas = os.environ.get("VELMORA_WINGET_SCHEMAS")
+        if schemas:  # the schema files are not part of this repository
+            import jsonschema
+            for name, kind in zip(names, ("installer", "defaultLocale", "version")):
+                schema = json.loads((Path(schemas) / f"manifest.{kind}.1.10.0.json").read_text("utf-8"))
+                jsonschema.validate(yaml.safe_load((folder / name).read_text("utf-8")), schema)
 
     def test_same_input_gives_the_same_bytes_wherever_it_lies(self):
         code, errors, first = self.build(output=self.out / "first.exe")

@@ -49,8 +49,7 @@ std::wstring TemporaryFolder() {
   return Join(base, L"Velmora\\installer-temp");
 }
 
-bool IsQuietToken(const wchar_t* token) {
-  const wchar_t* expected = L"/quiet";
+bool IsToken(const wchar_t* token, const wchar_t* expected) {
   for (; *token && *expected; ++token, ++expected) {
     wchar_t c = (*token >= L'A' && *token <= L'Z') ? wchar_t(*token - L'A' + L'a') : *token;
     if (c != *expected) return false;
@@ -58,14 +57,32 @@ bool IsQuietToken(const wchar_t* token) {
   return *token == L'\0' && *expected == L'\0';
 }
 
-bool WasGivenQuiet() {
+struct LauncherSwitches {
+  bool quiet = false;
+  std::wstring log;  // the "/log" value, as given
+};
+
+LauncherSwitches ReadSwitches() {
+  LauncherSwitches switches;
   int count = 0;
   LPWSTR* tokens = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!tokens) return false;
-  bool quiet = false;
-  for (int i = 1; i < count; ++i) quiet = quiet || IsQuietToken(tokens[i]);
+  if (!tokens) return switches;
+  for (int i = 1; i < count; ++i) {
+    switches.quiet = switches.quiet || IsToken(tokens[i], L"/quiet");
+    if (switches.log.empty() && i + 1 < count && IsToken(tokens[i], L"/log")) switches.log = tokens[i + 1];
+  }
   LocalFree(tokens);
-  return quiet;
+  return switches;
+}
+
+// The copy runs in another folder: a relative log path is made full here. A path that
+// cannot be quoted as it stands is dropped; the copy would ignore it anyway.
+std::wstring LogArgument(const std::wstring& given) {
+  if (given.empty() || given.find(L'"') != std::wstring::npos) return {};
+  wchar_t full[32768] = {};
+  DWORD length = GetFullPathNameW(given.c_str(), 32768, full, nullptr);
+  if (length == 0 || length >= 32768 || full[length - 1] == L'\\') return {};
+  return L" /log \"" + std::wstring(full, length) + L"\"";
 }
 
 }  // namespace
@@ -85,9 +102,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       Join(temporaryFolder, L"Maintenance-" + pid + L"-" + std::to_wstring(GetTickCount64()) + L".exe");
   if (!CopyFileW(setupProgram.c_str(), copy.c_str(), FALSE)) return kCopyFailed;
 
-  const bool quiet = WasGivenQuiet();
+  const LauncherSwitches switches = ReadSwitches();
+  const bool quiet = switches.quiet;
   std::wstring parameters = L"/uninstall /install-dir \"" + ownFolder + L"\" /wait-pid " + pid;
   if (quiet) parameters += L" /quiet";
+  parameters += LogArgument(switches.log);
 
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);

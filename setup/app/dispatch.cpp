@@ -4,6 +4,7 @@
 #include "setup/core/existing_install.h"
 #include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
@@ -23,6 +24,7 @@ struct Switches {
 
 // Refusal of a mode: silent with "/quiet", otherwise told in the message dialog.
 int Refuse(bool quiet, const wchar_t* english, const wchar_t* chinese) {
+  LogEvent(L"refused: ", english);
   if (!quiet) ShowMessageDialog(Tr(english, chinese));
   return kExitRefused;
 }
@@ -40,7 +42,35 @@ int ExitCodeOf(UninstallOutcome outcome) {
   return kExitIncomplete;
 }
 
+const wchar_t* DescribeOutcome(InstallModeOutcome outcome) {
+  switch (outcome) {
+    case InstallModeOutcome::Fresh: return L"fresh install";
+    case InstallModeOutcome::Update: return L"update";
+    case InstallModeOutcome::Repair: return L"repair";
+    case InstallModeOutcome::NotInstalled: return L"refused, not installed";
+    case InstallModeOutcome::NewerInstalled: return L"refused, newer version installed";
+  }
+  return L"";
+}
+
+const wchar_t* DescribeComparison(const std::wstring& location, const std::wstring& version) {
+  if (location.empty()) return L"nothing registered";
+  switch (CompareVersions(version)) {
+    case 0: return L"same version";
+    case 1: return L"registered is newer";
+    default: return L"registered is older or unreadable";
+  }
+}
+
+void LogInstallDecision(InstallModeOutcome outcome, const std::wstring& location, const std::wstring& version,
+                        const Switches& switches) {
+  LogEvent(L"install mode: ", DescribeOutcome(outcome), L" (registered version \"", version, L"\" in \"", location,
+           L"\", this version ", kProductVersion, L": ", DescribeComparison(location, version),
+           switches.update ? L"; /update" : L"", switches.repair ? L"; /repair" : L"", L")");
+}
+
 int UninstallWorkerMode(const ArgumentList& arguments, bool quiet) {
+  LogEvent(L"uninstall worker for \"", FindSwitchValue(arguments, kTargetSwitch), L"\"");
   if (!WaitForStarter(arguments)) return kExitRefused;
   auto target = IdentifyFolder(FindSwitchValue(arguments, kTargetSwitch));
   if (!target) return kExitIncomplete;
@@ -55,6 +85,7 @@ int UninstallMode(const ArgumentList& arguments, bool quiet) {
   if (!folder) {
     return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新运行卸载程序。");
   }
+  LogEvent(L"uninstall mode for \"", folder->path, given.empty() ? L"\" (registered)" : L"\" (/install-dir)");
   if (!quiet && !ConfirmUninstall()) return kExitDone;
   if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
   if (!given.empty()) return ExitCodeOf(RunUninstallAndReport(*folder, quiet));
@@ -72,6 +103,7 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
   // A fresh install of ours that ended before its registration was complete: its folder
   // holds a complete record, and installing the package again repairs it.
   if (location.empty() && identity && HoldsInstalledRecord(identity->path)) outcome = InstallModeOutcome::Repair;
+  LogInstallDecision(outcome, location, version, switches);
   if (outcome == InstallModeOutcome::NotInstalled) {
     return Refuse(quiet, L"Velmora is not installed yet.", L"尚未安装岫澜，请先完成安装。");
   }
@@ -79,6 +111,7 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
     return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新选择。");
   }
   const std::wstring& folder = identity->path;
+  LogEvent(L"installation folder \"", folder, L"\"");
   if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
   if (outcome == InstallModeOutcome::NewerInstalled) {
     return Refuse(quiet,
@@ -122,4 +155,17 @@ int DispatchMode(const ArgumentList& arguments, const DispatchConfiguration& con
   if (switches.worker) return UninstallWorkerMode(arguments, switches.quiet);
   if (switches.uninstall) return UninstallMode(arguments, switches.quiet);
   return InstallMode(arguments, switches, configuration.module);
+}
+
+void LogProgramStart(bool maintenance) {
+  if (!IsInstallLogOpen()) return;
+  wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
+  GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+  wchar_t display[LOCALE_NAME_MAX_LENGTH] = {};
+  LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), display, LOCALE_NAME_MAX_LENGTH, 0);
+  LogEvent(L"Velmora.Maintenance ", kProductVersion, maintenance ? L", maintenance" : L", setup",
+           L" configuration, running from \"", GetOwnProgramPath(), L"\"");
+  LogEvent(L"command line: ", GetCommandLineW());
+  LogEvent(L"Windows ", WindowsVersionText(), L", user locale ", locale, L", display language ", display,
+           L", texts in ", UseEnglish ? L"English" : L"Chinese");
 }

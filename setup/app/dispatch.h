@@ -25,3 +25,5 @@ struct DispatchConfiguration {
 int DispatchMode(const ArgumentList& arguments, const DispatchConfiguration& configuration);
 // Waits up to two minutes for the "/wait-pid" process; true when there is none.
 bool WaitForStarter(const ArgumentList& arguments);
+// The first lines of a log: version and configuration, command line, Windows and language.
+void LogProgramStart(bool maintenance);

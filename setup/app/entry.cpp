@@ -4,6 +4,7 @@
 #include "setup/app/dispatch.h"
 #include "setup/core/environment.h"
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/uninstall/uninstall_flow.h"
 
 #ifndef VELMORA_MAINTENANCE
@@ -26,17 +27,12 @@ UniqueOwnedMutex AcquireGuard(bool worker) {
   return guard;
 }
 
-int Run(HINSTANCE module) {
-  ArgumentList arguments = ReadArgumentList();
+int RunProgram(HINSTANCE module, const ArgumentList& arguments) {
   UniqueOwnedMutex guard = AcquireGuard(HasSwitch(arguments, kUninstallWorkerSwitch));
   if (!guard) return kExitAnotherInstance;
-  int code;
-  {
-    ComApartment com(COINIT_APARTMENTTHREADED);
-    if (!com.ok()) return kExitNoComOrWindow;
-    code = DispatchMode(arguments, DispatchConfiguration{VELMORA_MAINTENANCE != 0, module});
-  }
-  return code;
+  ComApartment com(COINIT_APARTMENTTHREADED);
+  if (!com.ok()) return kExitNoComOrWindow;
+  return DispatchMode(arguments, DispatchConfiguration{VELMORA_MAINTENANCE != 0, module});
 }
 
 }  // namespace
@@ -46,8 +42,12 @@ int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   // standard users can write to, so DLLs come from System32 only.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-  const int code = Run(module);
+  ArgumentList arguments = ReadArgumentList();
+  OpenInstallLog(FindSwitchValue(arguments, kLogSwitch));
+  LogProgramStart(VELMORA_MAINTENANCE != 0);
+  const int code = RunProgram(module, arguments);
   // Whatever the outcome, a temporary copy is not left behind for good.
   ScheduleOwnDeletionIfTemporary();
+  LogEvent(L"exit code ", code);
   return code;
 }

@@ -19,16 +19,21 @@ namespace {
 
 using RtlGetVersionFunction = LONG(WINAPI*)(PRTL_OSVERSIONINFOW);
 
-bool IsWindows10OrLater() {
+// GetVersionEx would answer what the manifest claims; RtlGetVersion tells the truth.
+bool ReadRealVersion(RTL_OSVERSIONINFOW& version) {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   if (!ntdll) return false;
   auto rtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(
       reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
   if (!rtlGetVersion) return false;
-  RTL_OSVERSIONINFOW version = {};
+  version = {};
   version.dwOSVersionInfoSize = sizeof(version);
-  if (rtlGetVersion(&version) != 0) return false;
-  return version.dwMajorVersion >= 10;
+  return rtlGetVersion(&version) == 0;
+}
+
+bool IsWindows10OrLater() {
+  RTL_OSVERSIONINFOW version;
+  return ReadRealVersion(version) && version.dwMajorVersion >= 10;
 }
 
 bool IsPreinstallationEnvironment() {
@@ -59,4 +64,18 @@ bool IsSupportedWindows() {
   if (IsPreinstallationEnvironment()) return false;
   if (IsServerWithoutDesktop()) return false;
   return GetModuleHandleW(L"user32.dll") != nullptr;
+}
+
+std::wstring WindowsVersionText() {
+  RTL_OSVERSIONINFOW version;
+  if (!ReadRealVersion(version)) return L"unknown";
+  std::wstring text = std::to_wstring(version.dwMajorVersion) + L"." + std::to_wstring(version.dwMinorVersion) +
+                      L"." + std::to_wstring(version.dwBuildNumber);
+  DWORD revision = 0;
+  DWORD size = sizeof(revision);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"UBR",
+                   RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, nullptr, &revision, &size) == ERROR_SUCCESS) {
+    text += L"." + std::to_wstring(revision);
+  }
+  return text;
 }

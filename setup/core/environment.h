@@ -2,6 +2,8 @@
 // only Windows 10 or later with the desktop.
 #pragma once
 
+#include <string>
+
 #include "setup/core/handles.h"
 
 inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\Velmora.NativeInstaller.SingleInstance";
@@ -9,3 +11,6 @@ inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\Velmora.NativeIns
 // An owned mutex, or an empty owner when another instance holds it or it cannot be made.
 UniqueOwnedMutex AcquireSingleInstanceGuard();
 bool IsSupportedWindows();
+
+// "10.0.19045.3803": RtlGetVersion's numbers and the update revision, for the log.
+std::wstring WindowsVersionText();

@@ -15,6 +15,7 @@ inline constexpr wchar_t kTargetSwitch[] = L"/target";
 inline constexpr wchar_t kWaitPidSwitch[] = L"/wait-pid";
 inline constexpr wchar_t kUpdateSwitch[] = L"/update";
 inline constexpr wchar_t kRepairSwitch[] = L"/repair";
+inline constexpr wchar_t kLogSwitch[] = L"/log";
 
 // The process's own command line without the program name; empty if it cannot be split.
 ArgumentList ReadArgumentList();

@@ -5,6 +5,7 @@
 #include "setup/core/existing_install.h"
 #include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/no_follow.h"
 #include "setup/core/paths.h"
@@ -53,6 +54,7 @@ struct Transaction {
 
 bool Fail(std::wstring& message, const wchar_t* english, const wchar_t* chinese) {
   message = Tr(english, chinese);
+  LogEvent(L"install failed, message stored: ", message);
   return false;
 }
 
@@ -172,6 +174,7 @@ bool PrepareStaging(Transaction& t, std::wstring& message) {
   // can write to, perhaps a link) fails the step and is never emptied or used; the
   // backup name is taken only by step 10's rename, which never replaces an entry.
   if (!EnsureDirectory(ParentPath(t.stagingFolder)) || !CreateDirectoryW(t.stagingFolder.c_str(), nullptr)) {
+    LogEvent(L"staging folder \"", t.stagingFolder, L"\" could not be created: ", SystemError{GetLastError()});
     return Fail(message, L"The installation folder could not be prepared.", L"无法准备安装文件夹。");
   }
   return true;
@@ -188,7 +191,7 @@ bool StageFiles(const Transaction& t, std::wstring& message) {
   bool staged = MakeStagingTree(t.stagingFolder, tree) && StartReadbackVerifier(verifier);
   for (size_t i = 0; staged && i < count; ++i) {
     const PayloadEntry& entry = t.entries[i];
-    ReadbackCheck check{{}, entry.size, entry.sha256};
+    ReadbackCheck check{{}, entry};
     staged = StagePayloadFile(entry, tree, check.path) && CollectReadback(verifier);
     if (!staged) break;
     PostProgressPaced(t.progressTarget, pacer, Tr(L"Verifying and installing program files", L"正在校验并安装程序文件"),
@@ -198,10 +201,14 @@ bool StageFiles(const Transaction& t, std::wstring& message) {
   staged = staged && CollectReadback(verifier);
   StopReadbackVerifier(verifier);
   if (!staged) {
+    LogEvent(L"rollback: removing the staging folder \"", t.stagingFolder, L"\"");
     DeleteTree(t.stagingFolder);
     return Fail(message, L"A packaged file failed verification.", L"安装包内的文件校验失败。");
   }
+  LogEvent(L"staged and verified ", count, L" files in \"", t.stagingFolder, L"\"");
   if (!WriteUtf8TextFile(JoinPath(t.stagingFolder, kInstalledRecordName), t.manifestText)) {
+    LogEvent(L"record not written: ", SystemError{GetLastError()});
+    LogEvent(L"rollback: removing the staging folder \"", t.stagingFolder, L"\"");
     DeleteTree(t.stagingFolder);
     return Fail(message, L"The uninstaller could not be prepared.", L"无法准备卸载程序。");
   }
@@ -209,21 +216,29 @@ bool StageFiles(const Transaction& t, std::wstring& message) {
 }
 
 void RestoreEmptyTarget(const Transaction& t) {
+  if (t.removedEmptyTarget) LogEvent(L"rollback: re-creating the empty folder \"", t.installFolder, L"\"");
   if (t.removedEmptyTarget) CreateDirectoryW(t.installFolder.c_str(), nullptr);
 }
 
 // Steps 10 and 11: the old installation aside, the staged one into its place.
 bool SwapIntoPlace(Transaction& t, std::wstring& message) {
+  if (t.isUpdate) LogEvent(L"swap: moving \"", t.installFolder, L"\" aside to \"", t.backupFolder, L"\"");
   if (t.isUpdate && !engineCalls.moveFile(t.installFolder.c_str(), t.backupFolder.c_str(), kRenameFlags)) {
+    LogEvent(L"swap failed: ", SystemError{GetLastError()});
+    LogEvent(L"rollback: removing the staging folder \"", t.stagingFolder, L"\"");
     DeleteTree(t.stagingFolder);
     return Fail(message, L"The existing installation could not be replaced.", L"无法替换现有安装。");
   }
   if (!t.isUpdate && IsExistingDirectory(t.installFolder)) {
     t.removedEmptyTarget = engineCalls.removeDirectory(t.installFolder.c_str());
   }
+  LogEvent(L"swap: renaming \"", t.stagingFolder, L"\" to \"", t.installFolder, L"\"");
   if (engineCalls.moveFile(t.stagingFolder.c_str(), t.installFolder.c_str(), kRenameFlags)) return true;
+  LogEvent(L"swap failed: ", SystemError{GetLastError()});
+  if (t.isUpdate) LogEvent(L"rollback: moving the backup \"", t.backupFolder, L"\" back");
   if (t.isUpdate) engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
   RestoreEmptyTarget(t);
+  LogEvent(L"rollback: removing the staging folder \"", t.stagingFolder, L"\"");
   DeleteTree(t.stagingFolder);
   return Fail(message, L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。");
 }
@@ -232,6 +247,7 @@ bool SwapIntoPlace(Transaction& t, std::wstring& message) {
 // deleted then ends up in a leftover work folder instead of keeping the old
 // installation (or a new attempt) from getting the folder back.
 void RemoveNewPackage(const Transaction& t) {
+  LogEvent(L"rollback: removing the new files from \"", t.installFolder, L"\"");
   const std::wstring aside = MakeWorkFolderPath(t.installFolder, L".staging");
   if (engineCalls.moveFile(t.installFolder.c_str(), aside.c_str(), kRenameFlags)) {
     DeleteTree(aside);
@@ -242,13 +258,19 @@ void RemoveNewPackage(const Transaction& t) {
 
 // Step 14: the new package out, the old state (or nothing) back.
 bool RollBackRegistration(const Transaction& t, std::wstring& message) {
+  LogEvent(L"rollback: removing the shortcuts");
   RemoveShortcuts();
   RemoveNewPackage(t);
-  if (t.isUpdate) engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+  if (t.isUpdate) {
+    LogEvent(L"rollback: moving the backup \"", t.backupFolder, L"\" back");
+    engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+  }
   if (t.isUpdate && t.wasRegistered) {
+    LogEvent(L"rollback: shortcuts and registration as before");
     CreateShortcuts(t.installFolder);
     RegisterUninstallEntry(t.installFolder, t.registeredVersion.empty() ? kProductVersion : t.registeredVersion);
   } else {
+    LogEvent(L"rollback: deleting the uninstall entry");
     DeleteUninstallEntry();
     RestoreEmptyTarget(t);
   }
@@ -269,6 +291,8 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   const std::wstring registeredLocation = ReadUninstallValue(L"InstallLocation");
   t.registeredVersion = ReadUninstallValue(L"DisplayVersion");
   t.wasRegistered = !registeredLocation.empty();
+  LogEvent(L"install into \"", t.installFolder, t.wasRegistered ? L"\", registered at \"" : L"\", not registered",
+           registeredLocation, t.wasRegistered ? L"\"" : L"");
   if (!CheckTargetFolder(t, registeredLocation, message)) return false;
   if (!engineCalls.readPayloadManifest(t.entries, t.manifestText)) {
     return Fail(message, L"This setup package is incomplete.", L"当前安装包不完整。");
@@ -280,6 +304,7 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   }
   PostProgress(progressTarget, Tr(L"Finishing installation", L"正在完成安装"), 0.94);
   if (t.isUpdate) DeleteTree(t.backupFolder);
+  LogEvent(L"installed ", kProductVersion, L" into \"", installFolder, L"\"");
   return true;
 }
 

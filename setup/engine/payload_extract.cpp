@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/paths.h"
 #include "setup/core/resources.h"
 #include "setup/core/text.h"
@@ -10,20 +11,33 @@
 
 namespace {
 
+// Names the file and the reason in the log; always false.
+template <typename... Reason>
+bool LogFileFailure(const std::wstring& relative, const Reason&... reason) {
+  LogEvent(L"packaged file \"", relative, L"\" failed: ", reason...);
+  return false;
+}
+
 // Creates the file only if new and writes every byte in one call, flushed to disk.
-bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
+bool WriteNewFile(const std::wstring& path, std::string_view bytes, const std::wstring& relative) {
   UniqueFile file(engineCalls.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
-  if (!file) return false;
+  if (!file) return LogFileFailure(relative, L"could not be created, ", SystemError{GetLastError()});
   DWORD written = 0;
-  if (!engineCalls.writeFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) return false;
-  if (written != bytes.size()) return false;
-  return engineCalls.flushFile(file.get()) != 0;
+  if (!engineCalls.writeFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr)) {
+    return LogFileFailure(relative, L"could not be written, ", SystemError{GetLastError()});
+  }
+  if (written != bytes.size()) return LogFileFailure(relative, L"written short: ", written, L" bytes");
+  if (engineCalls.flushFile(file.get())) return true;
+  return LogFileFailure(relative, L"could not be flushed, ", SystemError{GetLastError()});
 }
 
 bool LoadPayloadBytes(const PayloadEntry& entry, std::string_view& bytes) {
+  const std::wstring& relative = entry.relativePath;
   bytes = LoadResourceBytes(entry.resourceId);
-  return bytes.data() != nullptr && std::uint64_t(bytes.size()) == entry.size;
+  if (bytes.data() == nullptr) return LogFileFailure(relative, L"resource ", entry.resourceId, L" missing");
+  if (std::uint64_t(bytes.size()) == entry.size) return true;
+  return LogFileFailure(relative, L"size ", bytes.size(), L" in the package, ", entry.size, L" in the manifest");
 }
 
 }  // namespace
@@ -31,20 +45,32 @@ bool LoadPayloadBytes(const PayloadEntry& entry, std::string_view& bytes) {
 bool ExtractPayloadFile(const PayloadEntry& entry, const std::wstring& targetPath) {
   std::string_view bytes;
   if (!LoadPayloadBytes(entry, bytes)) return false;
-  if (!EnsureDirectory(ParentPath(targetPath))) return false;
-  if (!WriteNewFile(targetPath, bytes)) return false;
+  if (!EnsureDirectory(ParentPath(targetPath))) {
+    return LogFileFailure(entry.relativePath, L"its folder could not be created, ", SystemError{GetLastError()});
+  }
+  if (!WriteNewFile(targetPath, bytes, entry.relativePath)) return false;
   Sha256Hasher hasher;
-  return OpenSha256Hasher(hasher) && MatchesManifest(hasher, targetPath, entry.size, entry.sha256);
+  return OpenSha256Hasher(hasher) && MatchesManifest(hasher, targetPath, entry);
 }
 
 bool StagePayloadFile(const PayloadEntry& entry, StagingTree& tree, std::wstring& target) {
   std::string_view bytes;
-  return LoadPayloadBytes(entry, bytes) && PlaceInStaging(tree, entry.relativePath, target) &&
-         WriteNewFile(target, bytes);
+  if (!LoadPayloadBytes(entry, bytes)) return false;
+  if (!PlaceInStaging(tree, entry.relativePath, target)) {
+    return LogFileFailure(entry.relativePath, L"its folder could not be created, ", SystemError{GetLastError()});
+  }
+  return WriteNewFile(target, bytes, entry.relativePath);
 }
 
-bool MatchesManifest(Sha256Hasher& hasher, const std::wstring& path, std::uint64_t size, const std::wstring& sha256) {
+bool MatchesManifest(Sha256Hasher& hasher, const std::wstring& path, const PayloadEntry& entry) {
   std::wstring digest;
   std::uint64_t length = 0;
-  return HashFileSha256(hasher, path, digest, length) && length == size && EqualsIgnoreAsciiCase(digest, sha256);
+  if (!HashFileSha256(hasher, path, digest, length)) {
+    return LogFileFailure(entry.relativePath, L"could not be read back, ", SystemError{GetLastError()});
+  }
+  if (length != entry.size) {
+    return LogFileFailure(entry.relativePath, L"size on disk ", length, L", in the manifest ", entry.size);
+  }
+  if (EqualsIgnoreAsciiCase(digest, entry.sha256)) return true;
+  return LogFileFailure(entry.relativePath, L"SHA-256 on disk ", digest, L", in the manifest ", entry.sha256);
 }

@@ -18,4 +18,4 @@ bool ExtractPayloadFile(const PayloadEntry& entry, const std::wstring& targetPat
 // staging tree, flushed. target: the file's full path.
 bool StagePayloadFile(const PayloadEntry& entry, StagingTree& tree, std::wstring& target);
 // The check half: the file read back has the manifest's length and SHA-256.
-bool MatchesManifest(Sha256Hasher& hasher, const std::wstring& path, std::uint64_t size, const std::wstring& sha256);
+bool MatchesManifest(Sha256Hasher& hasher, const std::wstring& path, const PayloadEntry& entry);

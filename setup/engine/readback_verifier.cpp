@@ -9,7 +9,7 @@
 namespace {
 
 bool RunCheck(ReadbackVerifier& verifier) {
-  return MatchesManifest(verifier.hasher, verifier.job.path, verifier.job.size, verifier.job.sha256);
+  return MatchesManifest(verifier.hasher, verifier.job.path, verifier.job.entry);
 }
 
 DWORD WINAPI ReadbackWorker(void* parameter) {

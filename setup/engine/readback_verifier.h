@@ -8,11 +8,11 @@
 
 #include "setup/core/handles.h"
 #include "setup/core/sha256.h"
+#include "setup/engine/payload_manifest.h"
 
 struct ReadbackCheck {
   std::wstring path;
-  std::uint64_t size = 0;
-  std::wstring sha256;
+  PayloadEntry entry;  // what the manifest promised for it
 };
 
 // Used by the writing thread only; the worker sees it between the two events. Never

@@ -9,6 +9,7 @@
 
 #include "setup/core/existing_install.h"
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
@@ -24,11 +25,15 @@ constexpr const wchar_t* kShortcutNames[] = {L"岫澜.lnk", L"Velmora.lnk", L"�
 
 bool SetStringValue(HKEY key, const wchar_t* name, const std::wstring& text) {
   const auto size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-  return engineCalls.setRegistryValue(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                      size) == ERROR_SUCCESS;
+  LSTATUS result = engineCalls.setRegistryValue(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                                size);
+  if (result != ERROR_SUCCESS) LogEvent(L"registry value ", name, L" not written: ", SystemError{DWORD(result)});
+  if (result == ERROR_SUCCESS) LogEvent(L"registry value ", name, L" = \"", text, L"\"");
+  return result == ERROR_SUCCESS;
 }
 
 void SetDwordValue(HKEY key, const wchar_t* name, DWORD value) {
+  LogEvent(L"registry value ", name, L" = ", value);
   engineCalls.setRegistryValue(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
@@ -65,8 +70,10 @@ const wchar_t* ShortcutFileName() { return Tr(L"Velmora.lnk", L"岫澜.lnk"); }
 
 bool RegisterUninstallEntry(const std::wstring& installFolder, const std::wstring& version) {
   UniqueRegKey key;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+  LSTATUS opened = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
+  if (opened != ERROR_SUCCESS) {
+    LogEvent(L"uninstall key not opened: ", SystemError{DWORD(opened)});
     return false;
   }
   const std::wstring uninstaller = JoinPath(installFolder, kUninstallerName);
@@ -111,7 +118,10 @@ bool CreateShellLink(const std::wstring& shortcutPath, const std::wstring& insta
   }
   ComPtr<IPersistFile> file;
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void()))) return false;
-  return SUCCEEDED(engineCalls.saveShortcut(file.get(), shortcutPath.c_str(), TRUE));
+  HRESULT saved = engineCalls.saveShortcut(file.get(), shortcutPath.c_str(), TRUE);
+  if (FAILED(saved)) LogEvent(L"shortcut \"", shortcutPath, L"\" not saved: ", SystemError{DWORD(saved)});
+  if (SUCCEEDED(saved)) LogEvent(L"shortcut \"", shortcutPath, L"\" -> \"", target, L"\"");
+  return SUCCEEDED(saved);
 }
 
 bool CreateShortcuts(const std::wstring& installFolder) {

@@ -2,11 +2,13 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/progress.h"
 
@@ -49,9 +51,15 @@ bool CrackUrl(const std::wstring& url, UrlParts& parts) {
   return true;
 }
 
+// The system's proxy settings, a PAC script included; Windows before 8.1 refuses the
+// automatic kind and gets the default proxy configuration instead.
 UniqueInternet OpenSession(const DownloadTimeouts& timeouts) {
-  UniqueInternet session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+  UniqueInternet session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                      WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) {
+    session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                              WINHTTP_NO_PROXY_BYPASS, 0));
+  }
   if (!session) return session;
   WinHttpSetTimeouts(session.get(), timeouts.resolve, timeouts.connect, timeouts.send, timeouts.receive);
   DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
@@ -65,14 +73,17 @@ bool RequestOk(HINTERNET request, const DownloadTimeouts& timeouts) {
   WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof(responseTimeout));
   if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !WinHttpReceiveResponse(request, nullptr)) {
+    LogEvent(L"download request failed: ", SystemError{GetLastError()});
     return false;
   }
   DWORD status = 0;
   DWORD length = sizeof(status);
   if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &length, WINHTTP_NO_HEADER_INDEX)) {
+    LogEvent(L"download status unreadable: ", SystemError{GetLastError()});
     return false;
   }
+  LogEvent(L"download HTTP status ", status);
   return status == 200;
 }
 
@@ -120,6 +131,8 @@ bool ReceiveBody(HINTERNET request, HANDLE file, std::uint64_t size, const HWND*
     ended = read == 0;
     filled += read;
     received += read;
+    if (!ok) LogEvent(L"download stopped after ", received, L" bytes: ", SystemError{GetLastError()});
+    if (received > size) LogEvent(L"download cut off: more than the ", size, L" bytes described");
     if (received > size) ok = false;
     if (ok && read > 0 && progressTarget) {
       PostProgressPaced(progressTarget, pacer, Tr(L"Downloading required components", L"正在下载必要组件"),
@@ -137,9 +150,12 @@ bool CreateAndReceive(HINTERNET request, const RuntimeDescriptor& descriptor, co
                       const HWND* progressTarget) {
   UniqueFile file(CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) LogEvent(L"download file not created: ", SystemError{GetLastError()});
   if (!file) return false;
   std::uint64_t received = 0;
-  if (!ReceiveBody(request, file.get(), descriptor.size, progressTarget, received)) return false;
+  const bool complete = ReceiveBody(request, file.get(), descriptor.size, progressTarget, received);
+  LogEvent(L"download received ", received, L" of ", descriptor.size, L" bytes");
+  if (!complete) return false;
   if (!FlushFileBuffers(file.get())) return false;
   return received == descriptor.size;
 }
@@ -149,12 +165,17 @@ bool CreateAndReceive(HINTERNET request, const RuntimeDescriptor& descriptor, co
 bool DownloadToFile(const RuntimeDescriptor& descriptor, const std::wstring& destination,
                     const HWND* progressTarget, const DownloadTimeouts& timeouts) {
   UrlParts parts;
+  LogEvent(L"download ", descriptor.url);
   if (!CrackUrl(descriptor.url, parts) || parts.scheme != INTERNET_SCHEME_HTTPS) return false;
   UniqueInternet session = OpenSession(timeouts);
+  if (!session) LogEvent(L"download session not opened: ", SystemError{GetLastError()});
   if (!session) return false;
   UniqueInternet connection(WinHttpConnect(session.get(), parts.host, parts.port, 0));
+  if (!connection) LogEvent(L"download connection failed: ", SystemError{GetLastError()});
   if (!connection) return false;
+  // The fragment belongs to the client: only the path and the query go to the server.
   std::wstring objectName = std::wstring(parts.path) + parts.extra;
+  objectName.erase(std::min(objectName.find(L'#'), objectName.size()));
   UniqueInternet request(WinHttpOpenRequest(connection.get(), L"GET", objectName.c_str(), nullptr,
                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                             WINHTTP_FLAG_SECURE));

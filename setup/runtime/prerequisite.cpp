@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 #include "setup/core/progress.h"
@@ -31,6 +32,7 @@ DWORD RunRuntimeInstaller(const std::wstring& path, UniqueFile packageLock) {
   BOOL created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                 &startup, &started);
   packageLock.reset();
+  if (!created) LogEvent(L"runtime installer not started: ", SystemError{GetLastError()});
   if (!created) return kInstallFailedExitCode;
   UniqueHandle process(started.hProcess);
   UniqueHandle thread(started.hThread);
@@ -38,6 +40,7 @@ DWORD RunRuntimeInstaller(const std::wstring& path, UniqueFile packageLock) {
   WaitForSingleObject(process.get(), INFINITE);
   DWORD exitCode = kInstallFailedExitCode;
   if (!GetExitCodeProcess(process.get(), &exitCode)) return kInstallFailedExitCode;
+  LogEvent(L"runtime installer ended with exit code ", exitCode);
   return exitCode;
 }
 
@@ -57,13 +60,17 @@ UniqueFile DownloadVerified(const RuntimeDescriptor& descriptor, const std::wstr
 UniqueFile OpenVerifiedRuntimePackage(const std::wstring& path, const RuntimeDescriptor& descriptor) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) LogEvent(L"runtime package not opened: ", SystemError{GetLastError()});
   if (!file) return file;
   LARGE_INTEGER size = {};
   std::wstring digest;
   if (!GetFileSizeEx(file.get(), &size) || std::uint64_t(size.QuadPart) != descriptor.size ||
       !ComputeOpenFileSha256(file.get(), digest) || !EqualsIgnoreAsciiCase(digest, descriptor.sha256)) {
+    LogEvent(L"runtime package refused: ", size.QuadPart, L" bytes, SHA-256 ", digest, L"; expected ",
+             descriptor.size, L" bytes, SHA-256 ", descriptor.sha256);
     return UniqueFile();
   }
+  LogEvent(L"runtime package verified: ", size.QuadPart, L" bytes, SHA-256 ", digest, L" as described");
   return file;
 }
 
@@ -74,14 +81,17 @@ std::wstring RuntimePackagePath() {
 
 bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
   if (IsDesktopRuntimeInstalled()) return true;
+  LogEvent(L"desktop runtime 8 missing");
   RuntimeDescriptor descriptor;
   if (!ReadRuntimeDescriptor(descriptor)) {
     message = Tr(L"Information for a required component is missing. Download setup again.",
                  L"必要组件信息缺失，请重新下载安装程序。");
+    LogEvent(L"runtime descriptor missing or not valid, message stored: ", message);
     return false;
   }
   if (!EnsureProtectedInstallerTemp(InstallerTempFolder())) {
     message = Tr(L"The installer could not create its temporary directory.", L"安装程序无法创建临时目录。");
+    LogEvent(L"installer temporary folder refused, message stored: ", message);
     return false;
   }
   std::wstring packagePath = RuntimePackagePath();
@@ -91,6 +101,7 @@ bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
     DeleteFileW(packagePath.c_str());
     message = Tr(L"A required component could not be downloaded safely. Check the network and try again.",
                  L"必要组件未能安全下载，请检查网络后重试。");
+    LogEvent(L"runtime download failed, message stored: ", message);
     return false;
   }
   PostProgress(progressTarget, Tr(L"Installing required components", L"正在安装必要组件"), 0.32);
@@ -106,5 +117,6 @@ bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
   }
   if (IsInstallerSuccess(exitCode) && IsDesktopRuntimeInstalled()) return true;
   message = Tr(L"A required component could not be installed. Try again.", L"必要组件未能安装，请重试。");
+  LogEvent(L"runtime not installed, message stored: ", message);
   return false;
 }

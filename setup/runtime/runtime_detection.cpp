@@ -7,6 +7,7 @@
 #include <cwctype>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 
@@ -34,7 +35,10 @@ bool IsInRegistry() {
     LONG result = RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_NO_MORE_ITEMS) return false;
     // A name too long for the buffer (or any other failing index) is passed over.
-    if (result == ERROR_SUCCESS && IsQualifyingVersionName(std::wstring(name, length))) return true;
+    if (result == ERROR_SUCCESS && IsQualifyingVersionName(std::wstring(name, length))) {
+      LogEvent(L"desktop runtime found in the registry: ", name);
+      return true;
+    }
   }
 }
 
@@ -57,7 +61,10 @@ bool IsInProgramFiles() {
   UniqueFind find(FindFirstFileW(pattern.c_str(), &entry));
   if (!find) return false;
   do {
-    if (IsQualifyingEntry(entry)) return true;
+    if (IsQualifyingEntry(entry)) {
+      LogEvent(L"desktop runtime found in \"", ParentPath(pattern), L"\": ", entry.cFileName);
+      return true;
+    }
   } while (FindNextFileW(find.get(), &entry));
   return false;
 }

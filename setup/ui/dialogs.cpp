@@ -4,6 +4,7 @@
 #include <shobjidl.h>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 
@@ -27,7 +28,10 @@ int ShowTaskDialog(const TaskDialogContent& content) {
   config.nDefaultButton = content.defaultButton;
   if (content.buttonCount == 0) config.dwCommonButtons = TDCBF_CLOSE_BUTTON;
   int pressed = IDCANCEL;
+  LogEvent(L"message shown: ", content.mainInstruction ? content.mainInstruction : L"", L" / ",
+           content.content ? content.content : L"");
   TaskDialogIndirect(&config, &pressed, nullptr, nullptr);
+  LogEvent(L"message answered with button ", pressed);
   return pressed;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 #include "setup/core/protected_folder.h"
@@ -64,10 +65,12 @@ std::wstring WorkerCommandLine(const std::wstring& installFolder, bool quiet) {
 
 UninstallOutcome RunUninstallAndReport(const FolderIdentity& installFolder, bool quiet) {
   if (IsApplicationRunning(installFolder)) {
+    LogEvent(L"uninstall refused: Velmora is running from \"", installFolder.path, L"\"");
     if (!quiet) ShowMessageDialog(Tr(L"Close Velmora before uninstalling.", L"请先关闭岫澜，再继续卸载。"));
     return UninstallOutcome::kApplicationRunning;
   }
   const bool removed = UninstallFromRecord(installFolder.path);
+  LogEvent(removed ? L"uninstall complete: \"" : L"uninstall incomplete: \"", installFolder.path, L"\"");
   if (!quiet) ShowOutcome(removed);
   return removed ? UninstallOutcome::kRemoved : UninstallOutcome::kIncomplete;
 }
@@ -78,14 +81,17 @@ bool HandOffUninstall(const FolderIdentity& installFolder, bool quiet) {
   const std::wstring copy = JoinPath(temporaryFolder, HandOffCopyName(GetCurrentProcessId(), GetTickCount64()));
   const std::wstring own = GetOwnProgramPath();
   if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return false;
-  const std::wstring parameters = WorkerCommandLine(installFolder.path, quiet);
+  const std::wstring parameters = WorkerCommandLine(installFolder.path, quiet) + LogSwitchArgument();
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
   start.fMask = SEE_MASK_NOCLOSEPROCESS;
   start.lpFile = copy.c_str();
   start.lpParameters = parameters.c_str();
   start.nShow = quiet ? SW_HIDE : SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&start)) return false;
+  LogEvent(L"hand-off: starting \"", copy, L"\" ", parameters);
+  const BOOL started = ShellExecuteExW(&start);
+  if (!started) LogEvent(L"hand-off failed: ", SystemError{GetLastError()});
+  if (!started) return false;
   UniqueHandle process(start.hProcess);
   return true;
 }

@@ -9,6 +9,7 @@
 #include "setup/core/existing_install.h"
 #include "setup/core/folder_identity.h"
 #include "setup/core/handles.h"
+#include "setup/core/install_log.h"
 #include "setup/core/no_follow.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
@@ -78,9 +79,12 @@ struct RetryPrograms {
 bool RemoveListedEntry(const Root& root, const std::wstring& line, std::vector<std::wstring>& folders,
                        RetryPrograms& held) {
   std::wstring relative;
-  if (!ReadRelativePath(line, relative) || !IsValidRelativePath(relative)) return false;
   std::wstring path;
-  if (!ResolveInsideFolder(root.path, relative, path)) return false;
+  if (!ReadRelativePath(line, relative) || !IsValidRelativePath(relative) ||
+      !ResolveInsideFolder(root.path, relative, path)) {
+    LogEvent(L"record line refused: ", line);
+    return false;
+  }
   if (EqualsIgnoreAsciiCase(path, JoinPath(root.path, kMaintenanceName))) {
     held.maintenanceListed = true;
     return true;
@@ -90,6 +94,7 @@ bool RemoveListedEntry(const Root& root, const std::wstring& line, std::vector<s
     return true;
   }
   bool deleted = DeleteListedFile(root, path);
+  if (!deleted) LogEvent(L"file \"", relative, L"\" stays: ", SystemError{GetLastError()});
   CollectEnclosingFolders(root.path, path, folders);
   return deleted;
 }
@@ -159,10 +164,10 @@ bool UninstallFromRecord(const std::wstring& installFolder) {
     root.finalPath = FinalPathOf(folder.handle.get());
   }
   std::wstring text;
-  // An unreadable record and one that is not UTF-8 are refused alike: an undecodable
-  // record would otherwise count as an empty list, and the finishing steps would orphan
-  // every installed file.
-  if (root.finalPath.empty() || !ReadInstalledRecord(root.path, text)) return false;
+  if (root.finalPath.empty() || !ReadInstalledRecord(root.path, text)) {
+    LogEvent(L"record of \"", root.path, L"\" not readable");
+    return false;
+  }
   std::vector<std::wstring> folders;
   RetryPrograms held;
   bool complete = RemoveListedFiles(root, text, folders, held);
