@@ -82,7 +82,8 @@ bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
                  L"必要组件信息缺失，请重新下载安装程序。");
     return false;
   }
-  if (!EnsureProtectedInstallerTemp(InstallerTempFolder())) {
+  HeldInstallerTemp held;  // until the runtime installer has run
+  if (!HoldProtectedInstallerTemp(InstallerTempFolder(), held)) {
     message = Tr(L"The installer could not create its temporary directory.", L"安装程序无法创建临时目录。");
     return false;
   }
