@@ -95,12 +95,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (GetFileAttributesW(setupProgram.c_str()) == INVALID_FILE_ATTRIBUTES) return kNoSetupProgram;
 
   const std::wstring temporaryFolder = TemporaryFolder();
-  if (!EnsureProtectedInstallerTemp(temporaryFolder)) return kNoTemporaryFolder;
+  HeldInstallerTemp held;  // until the copy has started
+  if (!HoldProtectedInstallerTemp(temporaryFolder, held)) return kNoTemporaryFolder;
 
   const std::wstring pid = std::to_wstring(GetCurrentProcessId());
   const std::wstring copy =
       Join(temporaryFolder, L"Maintenance-" + pid + L"-" + std::to_wstring(GetTickCount64()) + L".exe");
-  if (!CopyFileW(setupProgram.c_str(), copy.c_str(), FALSE)) return kCopyFailed;
+  // A file already there under the fresh name was put there by someone else: never reused.
+  if (!CopyFileW(setupProgram.c_str(), copy.c_str(), TRUE)) return kCopyFailed;
 
   const LauncherSwitches switches = ReadSwitches();
   const bool quiet = switches.quiet;

@@ -86,6 +86,11 @@ std::optional<FolderIdentity> IdentifyFolder(const std::wstring& text) {
 
 bool IsSameFolder(const FolderIdentity& a, const FolderIdentity& b) { return EqualsIgnoreAsciiCase(a.path, b.path); }
 
+bool IsInsideFolder(const FolderIdentity& inner, const FolderIdentity& outer) {
+  return inner.path.size() > outer.path.size() + 1 && StartsWithIgnoreAsciiCase(inner.path, outer.path) &&
+         inner.path[outer.path.size()] == L'\\';
+}
+
 std::optional<FolderIdentity> IdentifyFolderOf(const std::wstring& filePath) {
   std::wstring folder = ParentPath(filePath);
   if (folder.empty()) return std::nullopt;

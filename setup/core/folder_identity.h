@@ -19,5 +19,7 @@ struct FolderIdentity {
 // file name may hold. Applied to its own result it gives the same result.
 std::optional<FolderIdentity> IdentifyFolder(const std::wstring& text);
 bool IsSameFolder(const FolderIdentity& a, const FolderIdentity& b);
+// Strictly below it.
+bool IsInsideFolder(const FolderIdentity& inner, const FolderIdentity& outer);
 // The folder the file lies in, or nothing when that is not a folder we accept.
 std::optional<FolderIdentity> IdentifyFolderOf(const std::wstring& filePath);

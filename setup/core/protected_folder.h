@@ -1,8 +1,10 @@
 // The installer temporary folder lives below ProgramData, where standard users may
-// create folders: one of them could make <ProgramData>\Velmora first, as a link to a
-// place of their choosing or as a folder they own, and have an elevated program write
-// executables there. Both levels are therefore created with a protected DACL (SYSTEM
-// and Administrators only, nothing inherited) and checked before each use.
+// create folders. "<ProgramData>\Velmora" may have been made by anyone (the application
+// keeps its own data there), so it is only required to be a real folder and is never
+// changed; "installer-temp" alone gets a protected DACL (SYSTEM and Administrators only,
+// nothing inherited) and an owner we trust. Both are opened without following links and
+// held without delete sharing while a program is copied in and started, so that neither
+// can be renamed or swapped for a link in between; security is set through the handle.
 // Header-only, kernel and advapi32 only: the uninstaller launcher uses it too.
 #pragma once
 
@@ -16,6 +18,10 @@
 
 inline constexpr wchar_t kProtectedFolderDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 inline constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// An installation folder outside the Program Files folders would otherwise inherit what
+// its parent grants (on a data drive, Authenticated Users may modify), and its programs
+// are later started elevated. Users may read and run what the install writes.
+inline constexpr wchar_t kInstallFolderDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 inline bool ParseSecurityDescriptor(const wchar_t* sddl, UniqueLocalMemory& descriptor) {
   return ConvertStringSecurityDescriptorToSecurityDescriptorW(
@@ -40,6 +46,21 @@ inline bool EnsurePlainFolderChain(const std::wstring& path) {
   return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// The folder itself, never what a link leads to, held so that nobody can rename or
+// delete it; none when it is not a real folder. Windows answers by the handle; the
+// name is asked as well because Wine opens the target of a Unix symlink.
+inline UniqueFile OpenFolderNoLink(const std::wstring& path, DWORD access) {
+  if (!IsFolderNoLink(GetFileAttributesW(path.c_str()))) return {};
+  UniqueFile folder(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!folder || !GetFileInformationByHandle(folder.get(), &information) ||
+      !IsFolderNoLink(information.dwFileAttributes)) {
+    return {};
+  }
+  return folder;
+}
+
 inline bool IsOwnTokenUser(PSID sid) {
   UniqueHandle token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
@@ -52,18 +73,18 @@ inline bool IsOwnTokenUser(PSID sid) {
 // Administrators or SYSTEM. Our own account also counts once the system has accepted our
 // reset of the owner: Windows then reads back Administrators, but Wine keeps reporting
 // the account that runs it as the owner of every file.
-inline bool HasTrustedOwner(const std::wstring& path, bool ownerWasReset) {
+inline bool HasTrustedOwner(HANDLE folder, bool ownerWasReset) {
   PSID owner = nullptr;
   UniqueLocalMemory descriptor;
-  DWORD result = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                       nullptr, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
+  DWORD result = GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                 nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
   if (result != ERROR_SUCCESS || owner == nullptr) return false;
   if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid)) return true;
   return ownerWasReset && IsOwnTokenUser(owner);
 }
 
 // Owner Administrators, the protected DACL; false when the system refused either.
-inline bool ResetProtectedSecurity(const std::wstring& path) {
+inline bool ResetProtectedSecurity(HANDLE folder) {
   UniqueLocalMemory descriptor;
   if (!ParseSecurityDescriptor(kProtectedFolderSddl, descriptor)) return false;
   PSID owner = nullptr;
@@ -75,30 +96,33 @@ inline bool ResetProtectedSecurity(const std::wstring& path) {
   }
   SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                               PROTECTED_DACL_SECURITY_INFORMATION;
-  return SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, what, owner, nullptr, dacl,
-                               nullptr) == ERROR_SUCCESS;
+  return SetSecurityInfo(folder, SE_FILE_OBJECT, what, owner, nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
-// Creates the folder protected, or takes an existing one back; a link is never
-// followed nor changed. False when the folder cannot be trusted.
-inline bool EnsureProtectedFolder(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+// "installer-temp" and its parent, held for as long as this lives.
+struct HeldInstallerTemp {
+  UniqueFile parent;
+  UniqueFile folder;
+};
+
+// Creates "installer-temp" protected, or takes an existing one back through its handle,
+// below a parent that is held meanwhile; the parent is created plain when missing and
+// never changed. False when either is a link or not a folder, or cannot be trusted.
+inline bool HoldProtectedInstallerTemp(const std::wstring& temporaryFolder, HeldInstallerTemp& held) {
+  const std::wstring product = ProtectedFolderParent(temporaryFolder);
+  if (product.empty() || !EnsurePlainFolderChain(product)) return false;
+  held.parent = OpenFolderNoLink(product, FILE_LIST_DIRECTORY | SYNCHRONIZE);
+  if (!held.parent) return false;
+  if (GetFileAttributesW(temporaryFolder.c_str()) == INVALID_FILE_ATTRIBUTES) {
     // Protected from its first moment, so that nobody can add anything before the reset.
     UniqueLocalMemory descriptor;
     if (!ParseSecurityDescriptor(kProtectedFolderDacl, descriptor)) return false;
     SECURITY_ATTRIBUTES security = {sizeof(security), descriptor.get(), FALSE};
-    if (!CreateDirectoryW(path.c_str(), &security) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    attributes = GetFileAttributesW(path.c_str());
+    if (!CreateDirectoryW(temporaryFolder.c_str(), &security) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
-  if (!IsFolderNoLink(attributes)) return false;
-  bool reset = ResetProtectedSecurity(path);
-  return IsFolderNoLink(GetFileAttributesW(path.c_str())) && HasTrustedOwner(path, reset);
-}
-
-// <ProgramData>\Velmora and <ProgramData>\Velmora\installer-temp, given the latter.
-inline bool EnsureProtectedInstallerTemp(const std::wstring& temporaryFolder) {
-  std::wstring product = ProtectedFolderParent(temporaryFolder);
-  if (product.empty() || !EnsurePlainFolderChain(ProtectedFolderParent(product))) return false;
-  return EnsureProtectedFolder(product) && EnsureProtectedFolder(temporaryFolder);
+  held.folder = OpenFolderNoLink(temporaryFolder, FILE_LIST_DIRECTORY | READ_CONTROL | WRITE_DAC | WRITE_OWNER |
+                                                      SYNCHRONIZE);
+  if (!held.folder) return false;
+  const bool reset = ResetProtectedSecurity(held.folder.get());
+  return HasTrustedOwner(held.folder.get(), reset);
 }

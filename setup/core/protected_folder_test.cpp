@@ -16,6 +16,8 @@ struct FolderSecurity {
   int inheritedAces = 0;
   bool systemFull = false;
   bool administratorsFull = false;
+  bool usersReadExecute = false;
+  bool allInheritable = true;
 };
 
 FolderSecurity Describe(PSECURITY_DESCRIPTOR descriptor, PSID owner, PACL dacl) {
@@ -31,8 +33,14 @@ FolderSecurity Describe(PSECURITY_DESCRIPTOR descriptor, PSID owner, PACL dacl) 
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) continue;
     ++result.aces;
     if (ace->Header.AceFlags & INHERITED_ACE) ++result.inheritedAces;
-    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->Mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS) continue;
+    const BYTE inheritable = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    if ((ace->Header.AceFlags & inheritable) != inheritable) result.allInheritable = false;
+    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
     PSID sid = &ace->SidStart;
+    if (ace->Mask == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) && IsWellKnownSid(sid, WinBuiltinUsersSid)) {
+      result.usersReadExecute = true;
+    }
+    if ((ace->Mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS) continue;
     result.systemFull = result.systemFull || IsWellKnownSid(sid, WinLocalSystemSid);
     result.administratorsFull = result.administratorsFull || IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
   }
@@ -78,62 +86,86 @@ void ExpectProtected(const std::wstring& path) {
   ExpectProtected(ReadSecurity(path));
 }
 
-TEST(ProtectedFolder, TheDescriptorAppliedGrantsSystemAndAdministratorsOnly) {
+FolderSecurity DescribeSddl(const wchar_t* sddl) {
   UniqueLocalMemory descriptor;
-  ASSERT_TRUE(ParseSecurityDescriptor(kProtectedFolderSddl, descriptor));
+  if (!ParseSecurityDescriptor(sddl, descriptor)) return FolderSecurity();
   PSID owner = nullptr;
   PACL dacl = nullptr;
   BOOL present = FALSE, defaulted = FALSE;
-  ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
-  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
-  ExpectProtected(Describe(descriptor.get(), owner, dacl));
+  GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted);
+  GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted);
+  return Describe(descriptor.get(), owner, dacl);
+}
+
+// A folder given Everyone full control, as a standard user could have made it.
+void OpenToEveryone(const std::wstring& path) {
+  UniqueLocalMemory everyone;
+  ASSERT_TRUE(ParseSecurityDescriptor(L"D:(A;OICI;FA;;;WD)", everyone));
+  PACL dacl = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  GetSecurityDescriptorDacl(everyone.get(), &present, &dacl, &defaulted);
+  ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr),
+            DWORD(ERROR_SUCCESS));
+}
+
+TEST(ProtectedFolder, TheDescriptorsGrantWhatTheyShould) {
+  ExpectProtected(DescribeSddl(kProtectedFolderSddl));
+  FolderSecurity install = DescribeSddl(kInstallFolderDacl);
+  ASSERT_TRUE(install.read);
+  EXPECT_TRUE(install.protectedDacl);
+  EXPECT_EQ(install.aces, 3);
+  EXPECT_TRUE(install.systemFull && install.administratorsFull && install.usersReadExecute);
+  EXPECT_TRUE(install.allInheritable);  // what the install writes gets it too
 }
 
 TEST(ProtectedFolder, DaclReadBackOnlyOnWindows) {
   if (IsRunningUnderWine()) GTEST_SKIP() << "Wine keeps no DACL set on a file; it reports one made from the Unix mode";
-  std::wstring temporary = JoinPath(ScratchFolder(L"velmora-protected-read"), L"Velmora\\installer-temp");
-  ASSERT_TRUE(EnsureProtectedInstallerTemp(temporary));
-  ExpectProtected(ReadSecurity(temporary));
-}
-
-TEST(ProtectedFolder, BothLevelsAreCreatedForSystemAndAdministratorsOnly) {
-  std::wstring data = ScratchFolder(L"velmora-protected-new");
-  std::wstring temporary = JoinPath(data, L"Velmora\\installer-temp");
-  ASSERT_TRUE(EnsureProtectedInstallerTemp(temporary));
-  ExpectProtected(JoinPath(data, L"Velmora"));
-  ExpectProtected(temporary);
-  // Used again: still accepted.
-  EXPECT_TRUE(EnsureProtectedInstallerTemp(temporary));
-}
-
-TEST(ProtectedFolder, AnOpenFolderMadeEarlierIsTakenBack) {
-  std::wstring data = ScratchFolder(L"velmora-protected-open");
+  std::wstring data = ScratchFolder(L"velmora-protected-read");
   std::wstring product = JoinPath(data, L"Velmora");
   ASSERT_TRUE(EnsurePlainFolderChain(product));
-  UniqueLocalMemory everyone;
-  ASSERT_TRUE(ParseSecurityDescriptor(L"D:(A;OICI;FA;;;WD)", everyone));
-  ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(product.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                  nullptr, nullptr,
-                                  [&] {
-                                    PACL dacl = nullptr;
-                                    BOOL present = FALSE, defaulted = FALSE;
-                                    GetSecurityDescriptorDacl(everyone.get(), &present, &dacl, &defaulted);
-                                    return dacl;
-                                  }(),
-                                  nullptr),
-            DWORD(ERROR_SUCCESS));
-  ASSERT_TRUE(EnsureProtectedInstallerTemp(JoinPath(product, L"installer-temp")));
-  ExpectProtected(product);
+  OpenToEveryone(product);
+  HeldInstallerTemp held;
+  ASSERT_TRUE(HoldProtectedInstallerTemp(JoinPath(product, L"installer-temp"), held));
+  ExpectProtected(ReadSecurity(JoinPath(product, L"installer-temp")));
+  FolderSecurity parent = ReadSecurity(product);  // left as its maker set it
+  EXPECT_FALSE(parent.protectedDacl);
+  EXPECT_EQ(parent.aces, 1);
 }
 
-TEST(ProtectedFolder, AFileWhereTheFolderBelongsIsRefused) {
+TEST(ProtectedFolder, OnlyTheTemporaryFolderIsProtectedAndItIsHeld) {
+  std::wstring product = JoinPath(ScratchFolder(L"velmora-protected-new"), L"Velmora");
+  std::wstring temporary = JoinPath(product, L"installer-temp");
+  {
+    HeldInstallerTemp held;
+    ASSERT_TRUE(HoldProtectedInstallerTemp(temporary, held));
+    ExpectProtected(temporary);
+    EXPECT_FALSE(MoveFileW(temporary.c_str(), (temporary + L"-moved").c_str()));
+    if (!IsRunningUnderWine()) {  // Wine renames a folder that holds an open one
+      EXPECT_FALSE(MoveFileW(product.c_str(), (product + L"-moved").c_str()));
+    }
+  }
+  // Used again, also while a program started from it still holds it.
+  HeldInstallerTemp first, second;
+  EXPECT_TRUE(HoldProtectedInstallerTemp(temporary, first));
+  EXPECT_TRUE(HoldProtectedInstallerTemp(temporary, second));
+}
+
+TEST(ProtectedFolder, AFileWhereEitherFolderBelongsIsRefused) {
   std::wstring data = ScratchFolder(L"velmora-protected-file");
-  ASSERT_TRUE(EnsurePlainFolderChain(data));
-  std::wstring product = JoinPath(data, L"Velmora");
-  UniqueFile file(CreateFileW(product.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_TRUE(file);
-  file.reset();
-  EXPECT_FALSE(EnsureProtectedInstallerTemp(JoinPath(product, L"installer-temp")));
+  const struct {
+    const wchar_t* file;
+    const wchar_t* temporary;
+  } cases[] = {{L"Velmora", L"Velmora\\installer-temp"}, {L"Other\\installer-temp", L"Other\\installer-temp"}};
+  for (const auto& c : cases) {
+    std::wstring file = JoinPath(data, c.file);
+    ASSERT_TRUE(EnsurePlainFolderChain(ProtectedFolderParent(file)));
+    UniqueFile created(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(created);
+    created.reset();
+    HeldInstallerTemp held;
+    EXPECT_FALSE(HoldProtectedInstallerTemp(JoinPath(data, c.temporary), held)) << c.file;
+  }
 }
 
 }  // namespace

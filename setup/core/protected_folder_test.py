@@ -1,8 +1,10 @@
 """The installer temporary folder below ProgramData: a link made there in advance (by
 another user) is refused by the uninstaller launcher and by the runtime prerequisite,
-and nothing is written where it points. Links are Unix symlinks to NON-EMPTY folders
+and nothing is written where it points; the application's own data beside it is left
+as it was. Links are Unix symlinks to NON-EMPTY folders
 (Wine removes the target of a link to an empty one)."""
 import hashlib
+import os
 import shutil
 import sys
 from pathlib import Path
@@ -80,6 +82,24 @@ class InstallerTempFolder(RuntimeServerTestCase):
                 self.assertEqual(result.message, NO_TEMP)
                 self.assertEqual(self.server.requests, [])
                 self.assert_target_untouched(link)
+
+    def test_the_parent_and_the_applications_data_in_it_are_left_as_they_are(self):
+        product = self.prefix.unix(PRODUCT)
+        (product / "logs").mkdir(parents=True)
+        (product / "settings.json").write_text("{}")
+        (product / "logs" / "today.log").write_text("log")
+        for path in (product, product / "logs", product / "settings.json", product / "logs" / "today.log"):
+            path.chmod(0o777)
+
+        def state():
+            paths = [product] + [p for p in product.rglob("*") if "installer-temp" not in p.parts]
+            return {str(p): (p.stat().st_mode, sorted(os.listxattr(p)), p.is_file() and p.read_bytes())
+                    for p in paths}
+
+        before = state()
+        self.assertEqual(self.prefix.run(APP + r"\Uninstall.exe", "/quiet"), 0)
+        self.assertTrue(self.run_flow().ok)
+        self.assertEqual(state(), before)
 
     def test_a_plain_folder_is_created_and_used(self):
         self.assertEqual(self.prefix.run(APP + r"\Uninstall.exe", "/quiet"), 0)

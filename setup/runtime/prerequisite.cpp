@@ -89,7 +89,8 @@ bool EnsureDesktopRuntime(const HWND* progressTarget, std::wstring& message) {
     LogEvent(L"runtime descriptor missing or not valid, message stored: ", message);
     return false;
   }
-  if (!EnsureProtectedInstallerTemp(InstallerTempFolder())) {
+  HeldInstallerTemp held;  // until the runtime installer has run
+  if (!HoldProtectedInstallerTemp(InstallerTempFolder(), held)) {
     message = Tr(L"The installer could not create its temporary directory.", L"安装程序无法创建临时目录。");
     LogEvent(L"installer temporary folder refused, message stored: ", message);
     return false;

@@ -77,10 +77,12 @@ UninstallOutcome RunUninstallAndReport(const FolderIdentity& installFolder, bool
 
 bool HandOffUninstall(const FolderIdentity& installFolder, bool quiet) {
   const std::wstring temporaryFolder = InstallerTempFolder();
-  if (!EnsureProtectedInstallerTemp(temporaryFolder)) return false;
+  HeldInstallerTemp held;  // until the copy has started
+  if (!HoldProtectedInstallerTemp(temporaryFolder, held)) return false;
   const std::wstring copy = JoinPath(temporaryFolder, HandOffCopyName(GetCurrentProcessId(), GetTickCount64()));
   const std::wstring own = GetOwnProgramPath();
-  if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), FALSE)) return false;
+  // A file already there under the fresh name was put there by someone else: never reused.
+  if (own.empty() || !CopyFileW(own.c_str(), copy.c_str(), TRUE)) return false;
   const std::wstring parameters = WorkerCommandLine(installFolder.path, quiet) + LogSwitchArgument();
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
