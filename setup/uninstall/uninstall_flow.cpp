@@ -80,7 +80,9 @@ bool HandOffUninstall(const std::wstring& installFolder, bool quiet) {
   const std::wstring parameters = WorkerCommandLine(installFolder, quiet);
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
-  start.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // No shell error box (quiet means no window; the exit code tells), and the program
+  // ends right after the call.
+  start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   start.lpFile = copy.c_str();
   start.lpParameters = parameters.c_str();
   start.nShow = quiet ? SW_HIDE : SW_SHOWNORMAL;
