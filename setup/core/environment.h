@@ -9,3 +9,10 @@ inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\Velmora.NativeIns
 // An owned mutex, or an empty owner when another instance holds it or it cannot be made.
 UniqueOwnedMutex AcquireSingleInstanceGuard();
 bool IsSupportedWindows();
+
+// DPI calls that Windows 10 before 1607 (GetDpiForSystem) and 1703
+// (SetProcessDpiAwarenessContext) lacks, looked up at run time: a static import of either
+// would keep the program from starting there. Missing, the first does nothing and the
+// second reports 96.
+void SetPerMonitorDpiAwareness();
+unsigned SystemDpi();
