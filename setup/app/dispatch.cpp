@@ -39,11 +39,12 @@ int ExitCodeOf(UninstallOutcome outcome) {
 }
 
 int UninstallWorkerMode(const ArgumentList& arguments, bool quiet) {
-  if (!WaitForStarter(arguments)) return kExitRefused;
+  if (!WaitForStarter(OpenStarter(arguments))) return kExitRefused;
   return ExitCodeOf(RunUninstallAndReport(FindSwitchValue(arguments, kTargetSwitch), quiet));
 }
 
 int UninstallMode(const ArgumentList& arguments, bool quiet) {
+  const Starter starter = OpenStarter(arguments);  // before the confirmation
   std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
   std::wstring folder;
   if (!given.empty()) {
@@ -56,13 +57,14 @@ int UninstallMode(const ArgumentList& arguments, bool quiet) {
   }
   if (folder.empty()) return kExitDone;
   if (!quiet && !ConfirmUninstall()) return kExitDone;
-  if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
+  if (!WaitForStarter(starter)) return RefuseStarterStillRunning(quiet);
   if (!given.empty()) return ExitCodeOf(RunUninstallAndReport(folder, quiet));
   return HandOffUninstall(folder, quiet) ? kExitDone : kExitIncomplete;
 }
 
 int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTANCE module) {
   const bool quiet = switches.quiet;
+  const Starter starter = OpenStarter(arguments);
   std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
   std::wstring location = ReadUninstallValue(L"InstallLocation");
   std::wstring version = ReadUninstallValue(L"DisplayVersion");
@@ -75,7 +77,7 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
   if (folder.empty()) {
     return Refuse(quiet, L"The installation folder is not valid.", L"安装位置无效，请重新选择。");
   }
-  if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
+  if (!WaitForStarter(starter)) return RefuseStarterStillRunning(quiet);
   if (outcome == InstallModeOutcome::NewerInstalled) {
     return Refuse(quiet,
                   L"A newer version of Velmora is already installed. Uninstall it before installing "
@@ -92,14 +94,25 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
 
 }  // namespace
 
-bool WaitForStarter(const ArgumentList& arguments) {
+Starter OpenStarter(const ArgumentList& arguments) {
+  Starter starter;
   std::wstring value = FindSwitchValue(arguments, kWaitPidSwitch);
-  if (value.empty()) return true;
+  if (value.empty()) return starter;
   auto pid = ReadUnsigned32(value, true);
-  if (!pid || *pid == 0) return false;
-  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, *pid));
-  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
-  return WaitForSingleObject(process.get(), kStarterWaitMilliseconds) == WAIT_OBJECT_0;
+  if (!pid || *pid == 0) {
+    starter.valid = false;
+    return starter;
+  }
+  starter.process.reset(OpenProcess(SYNCHRONIZE, FALSE, *pid));
+  // ERROR_INVALID_PARAMETER: no such process any more, nothing to wait for.
+  if (!starter.process) starter.valid = GetLastError() == ERROR_INVALID_PARAMETER;
+  return starter;
+}
+
+bool WaitForStarter(const Starter& starter) {
+  if (!starter.valid) return false;
+  if (!starter.process) return true;
+  return WaitForSingleObject(starter.process.get(), kStarterWaitMilliseconds) == WAIT_OBJECT_0;
 }
 
 int DispatchMode(const ArgumentList& arguments, const DispatchConfiguration& configuration) {
