@@ -112,7 +112,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
-  start.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // No shell error box: a launcher that cannot start its copy ends with 5 at once, and
+  // a quiet one shows nothing at all. NOASYNC: this program ends right after the call.
+  start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   start.lpVerb = L"runas";
   start.lpFile = copy.c_str();
   start.lpParameters = parameters.c_str();

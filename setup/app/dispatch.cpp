@@ -71,13 +71,14 @@ void LogInstallDecision(InstallModeOutcome outcome, const std::wstring& location
 
 int UninstallWorkerMode(const ArgumentList& arguments, bool quiet) {
   LogEvent(L"uninstall worker for \"", FindSwitchValue(arguments, kTargetSwitch), L"\"");
-  if (!WaitForStarter(arguments)) return kExitRefused;
+  if (!WaitForStarter(OpenStarter(arguments))) return kExitRefused;
   auto target = IdentifyFolder(FindSwitchValue(arguments, kTargetSwitch));
   if (!target) return kExitIncomplete;
   return ExitCodeOf(RunUninstallAndReport(*target, quiet));
 }
 
 int UninstallMode(const ArgumentList& arguments, bool quiet) {
+  const Starter starter = OpenStarter(arguments);  // before the confirmation
   const std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
   const std::wstring text = !given.empty() ? given : ReadUninstallValue(L"InstallLocation");
   if (text.empty()) return kExitDone;
@@ -87,13 +88,14 @@ int UninstallMode(const ArgumentList& arguments, bool quiet) {
   }
   LogEvent(L"uninstall mode for \"", folder->path, given.empty() ? L"\" (registered)" : L"\" (/install-dir)");
   if (!quiet && !ConfirmUninstall()) return kExitDone;
-  if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
+  if (!WaitForStarter(starter)) return RefuseStarterStillRunning(quiet);
   if (!given.empty()) return ExitCodeOf(RunUninstallAndReport(*folder, quiet));
   return HandOffUninstall(*folder, quiet) ? kExitDone : kExitIncomplete;
 }
 
 int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTANCE module) {
   const bool quiet = switches.quiet;
+  const Starter starter = OpenStarter(arguments);
   std::wstring given = FindSwitchValue(arguments, kInstallDirSwitch);
   std::wstring location = ReadUninstallValue(L"InstallLocation");
   std::wstring version = ReadUninstallValue(L"DisplayVersion");
@@ -112,7 +114,7 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
   }
   const std::wstring& folder = identity->path;
   LogEvent(L"installation folder \"", folder, L"\"");
-  if (!WaitForStarter(arguments)) return RefuseStarterStillRunning(quiet);
+  if (!WaitForStarter(starter)) return RefuseStarterStillRunning(quiet);
   if (outcome == InstallModeOutcome::NewerInstalled) {
     return Refuse(quiet,
                   L"A newer version of Velmora is already installed. Uninstall it before installing "
@@ -129,14 +131,25 @@ int InstallMode(const ArgumentList& arguments, const Switches& switches, HINSTAN
 
 }  // namespace
 
-bool WaitForStarter(const ArgumentList& arguments) {
+Starter OpenStarter(const ArgumentList& arguments) {
+  Starter starter;
   std::wstring value = FindSwitchValue(arguments, kWaitPidSwitch);
-  if (value.empty()) return true;
+  if (value.empty()) return starter;
   auto pid = ReadUnsigned32(value, true);
-  if (!pid || *pid == 0) return false;
-  UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, *pid));
-  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
-  return WaitForSingleObject(process.get(), kStarterWaitMilliseconds) == WAIT_OBJECT_0;
+  if (!pid || *pid == 0) {
+    starter.valid = false;
+    return starter;
+  }
+  starter.process.reset(OpenProcess(SYNCHRONIZE, FALSE, *pid));
+  // ERROR_INVALID_PARAMETER: no such process any more, nothing to wait for.
+  if (!starter.process) starter.valid = GetLastError() == ERROR_INVALID_PARAMETER;
+  return starter;
+}
+
+bool WaitForStarter(const Starter& starter) {
+  if (!starter.valid) return false;
+  if (!starter.process) return true;
+  return WaitForSingleObject(starter.process.get(), kStarterWaitMilliseconds) == WAIT_OBJECT_0;
 }
 
 int DispatchMode(const ArgumentList& arguments, const DispatchConfiguration& configuration) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "setup/core/handles.h"
 #include "setup/core/switches.h"
 
 enum ExitCode : int {
@@ -23,7 +24,15 @@ struct DispatchConfiguration {
 };
 
 int DispatchMode(const ArgumentList& arguments, const DispatchConfiguration& configuration);
-// Waits up to two minutes for the "/wait-pid" process; true when there is none.
-bool WaitForStarter(const ArgumentList& arguments);
+// The "/wait-pid" process, opened as soon as the mode starts: an id is handed to a new
+// process once its own has ended and no handle holds it, so opening it only after the
+// user has read a dialog could wait for an unrelated program.
+struct Starter {
+  bool valid = true;      // false: a bad value, or a process that cannot be opened
+  UniqueHandle process;   // empty: nothing to wait for
+};
+Starter OpenStarter(const ArgumentList& arguments);
+// Waits up to two minutes for the starter to end; true when there is none.
+bool WaitForStarter(const Starter& starter);
 // The first lines of a log: version and configuration, command line, Windows and language.
 void LogProgramStart(bool maintenance);

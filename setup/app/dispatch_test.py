@@ -83,6 +83,13 @@ class UninstallModes(PrefixTestCase):
         self.prefix.press(dialog, "Return")
         self.assertEqual(shown.wait(timeout=30), 2)
 
+    def test_a_confirmation_that_cannot_be_shown_counts_as_cancelled(self):
+        """comctl32 missing: the delay-loaded dialog cannot be bound, and the program
+        carries on as if it had been closed instead of ending with an exception."""
+        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=NOTHING_HERE)
+        env = self.prefix.with_env(WINEDLLOVERRIDES=self.prefix.env["WINEDLLOVERRIDES"] + ";comctl32=")
+        self.assertEqual(self.prefix.run(MAINTENANCE, "/uninstall", env=env, timeout=60), 0)
+
     def test_switch_rules_seen_from_the_outside(self):
         run = lambda *args: self.prefix.run(MAINTENANCE, *args)  # noqa: E731
         # "/install-dir" as the last argument has no value: nothing registered, so 0.

@@ -1,5 +1,6 @@
 // Program entry of both configurations; VELMORA_MAINTENANCE selects which.
 #include <windows.h>
+#include <delayimp.h>
 
 #include "setup/app/dispatch.h"
 #include "setup/core/environment.h"
@@ -12,6 +13,27 @@
 #endif
 
 namespace {
+
+// Stand-ins for a delay-loaded function that cannot be bound (its DLL missing or too
+// old): each reports failure the way its family does, so that the caller takes its
+// failure path (a dialog then behaves as if closed) instead of the program ending
+// with the helper's exception.
+LONG_PTR WINAPI FailAsHresult() { return E_FAIL; }
+LONG_PTR WINAPI FailAsNtStatus() { return LONG(0xC0000001); }  // STATUS_UNSUCCESSFUL
+LONG_PTR WINAPI FailAsNoHandle() {                             // handles and BOOLs
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return 0;
+}
+
+FARPROC WINAPI DelayLoadFailed(unsigned notification, PDelayLoadInfo info) {
+  // A module that exports nothing: every function of the missing DLL then comes back
+  // here as one that cannot be found.
+  if (notification == dliFailLoadLib) return reinterpret_cast<FARPROC>(GetModuleHandleW(nullptr));
+  if (notification != dliFailGetProc) return nullptr;
+  if (lstrcmpiA(info->szDll, "bcrypt.dll") == 0) return reinterpret_cast<FARPROC>(FailAsNtStatus);
+  if (lstrcmpiA(info->szDll, "winhttp.dll") == 0) return reinterpret_cast<FARPROC>(FailAsNoHandle);
+  return reinterpret_cast<FARPROC>(FailAsHresult);  // d2d1, dwrite, dwmapi, windowscodecs, comctl32
+}
 
 constexpr DWORD kGuardRetryMilliseconds = 100;
 constexpr int kGuardRetries = 100;  // 10 s in all
@@ -37,11 +59,13 @@ int RunProgram(HINSTANCE module, const ArgumentList& arguments) {
 
 }  // namespace
 
+PfnDliHook __pfnDliFailureHook2 = DelayLoadFailed;  // declared extern "C" by delayimp.h
+
 int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   // Before anything can load a DLL: this program may run elevated from a folder that
   // standard users can write to, so DLLs come from System32 only.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  SetPerMonitorDpiAwareness();
   ArgumentList arguments = ReadArgumentList();
   OpenInstallLog(FindSwitchValue(arguments, kLogSwitch));
   LogProgramStart(VELMORA_MAINTENANCE != 0);

@@ -3,9 +3,12 @@
 Wine normally prefers its own system DLLs; the tests tell it to prefer a DLL found on
 the search path ("n,b"), as Windows does for every DLL outside the KnownDLLs, so that a
 program that searched its own folder would load the planted DLL and leave a marker."""
+import re
 import shutil
+import subprocess
 import sys
 import time
+import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
@@ -19,6 +22,24 @@ NAMES = sorted(p.name for p in PLANTED.glob("*.dll") if p.name not in WINE_ONLY)
 TEMP = r"C:\ProgramData\Velmora\installer-temp"
 DOWNLOADS = r"C:\users\Public\Downloads"
 INSTALLED = r"C:\Program Files\Velmora"
+
+
+# Functions that the first Windows 10 builds lack: a static import of one of them keeps
+# a program from starting there at all.
+LATE_FUNCTIONS = {"SetProcessDpiAwarenessContext", "GetDpiForSystem", "GetDpiForWindow",
+                  "SetThreadDpiAwarenessContext", "AdjustWindowRectExForDpi", "GetSystemMetricsForDpi",
+                  "EnableNonClientDpiScaling", "SystemParametersInfoForDpi"}
+
+
+class StaticImports(unittest.TestCase):
+    def test_no_program_imports_what_early_windows_10_lacks(self):
+        for program in ("VelmoraSetup.exe", "Velmora.Maintenance.exe", "Uninstall.exe"):
+            with self.subTest(program=program):
+                dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(OUT / program)],
+                                      stdout=subprocess.PIPE, text=True, check=True).stdout
+                imported = set(re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\w+)\s*$", dump, re.MULTILINE))
+                self.assertIn("GetModuleHandleW", imported)  # the table was read
+                self.assertEqual(imported & LATE_FUNCTIONS, set())
 
 
 class PlantedDlls(PrefixTestCase):

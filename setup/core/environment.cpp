@@ -79,3 +79,27 @@ std::wstring WindowsVersionText() {
   }
   return text;
 }
+
+namespace {
+
+template <typename Function>
+Function User32Function(const char* name) {
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  return user32 ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
+}
+
+}  // namespace
+
+void SetPerMonitorDpiAwareness() {
+  using Setter = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  if (auto set = User32Function<Setter>("SetProcessDpiAwarenessContext")) {
+    set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  }
+}
+
+unsigned SystemDpi() {
+  using Getter = UINT(WINAPI*)();
+  auto get = User32Function<Getter>("GetDpiForSystem");
+  const UINT dpi = get ? get() : 0;
+  return dpi ? dpi : 96;
+}

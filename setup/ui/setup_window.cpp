@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "setup/core/environment.h"
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 #include "setup/core/progress.h"
@@ -175,7 +176,7 @@ SetupWindow::~SetupWindow() {
 
 bool CreateSetupWindow(SetupWindow& w, HINSTANCE module) {
   RegisterWindowClass(module);
-  w.dpiScale = static_cast<float>(GetDpiForSystem()) / 96.0f;
+  w.dpiScale = static_cast<float>(SystemDpi()) / 96.0f;
   const int width = static_cast<int>(kCanvasWidth * w.dpiScale);
   const int height = static_cast<int>(kCanvasHeight * w.dpiScale);
   const int x = std::max(0, GetSystemMetrics(SM_CXSCREEN) - width) / 2;

@@ -86,7 +86,9 @@ bool HandOffUninstall(const FolderIdentity& installFolder, bool quiet) {
   const std::wstring parameters = WorkerCommandLine(installFolder.path, quiet) + LogSwitchArgument();
   SHELLEXECUTEINFOW start = {};
   start.cbSize = sizeof(start);
-  start.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // No shell error box (quiet means no window; the exit code tells), and the program
+  // ends right after the call.
+  start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   start.lpFile = copy.c_str();
   start.lpParameters = parameters.c_str();
   start.nShow = quiet ? SW_HIDE : SW_SHOWNORMAL;
