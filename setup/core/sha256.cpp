@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "setup/core/crypto_handles.h"
+#include "setup/core/long_path.h"
 #include "setup/core/handles.h"
 
 namespace {
@@ -84,7 +85,7 @@ bool DigestOfOpenFile(HANDLE file, std::wstring& digest) {
 }  // namespace
 
 bool ComputeFileSha256(const std::wstring& path, std::wstring& digest) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
   std::wstring computed;

@@ -5,6 +5,7 @@
 #include "setup/core/existing_install.h"
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
+#include "setup/core/long_path.h"
 #include "setup/core/paths.h"
 #include "setup/core/progress.h"
 #include "setup/core/text.h"
@@ -54,12 +55,17 @@ bool Fail(std::wstring& message, const wchar_t* english, const wchar_t* chinese)
 
 bool Fail(std::wstring& message, const BilingualText& text) { return Fail(message, text.english, text.chinese); }
 
+// Renames never replace what is at the target.
+bool Rename(const std::wstring& from, const std::wstring& to) {
+  return engineCalls.moveFile(LongPath(from).c_str(), LongPath(to).c_str(), kRenameFlags) != FALSE;
+}
+
 bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 // False also when the listing cannot start: only a folder seen to hold something counts.
 bool HoldsAnyEntry(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
-  UniqueFind find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &data));
+  UniqueFind find(FindFirstFileW(LongPath(JoinPath(folder, L"*")).c_str(), &data));
   if (!find) return false;
   do {
     if (!IsDotEntry(data.cFileName)) return true;
@@ -75,12 +81,12 @@ bool IsDirectoryLink(DWORD attributes) {
 void DeleteEntry(const std::wstring& path, DWORD attributes, bool& succeeded) {
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     if (!succeeded) return;
-    succeeded = IsDirectoryLink(attributes) ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
+    succeeded = IsDirectoryLink(attributes) ? RemoveDirectoryW(LongPath(path).c_str()) : DeleteFileW(LongPath(path).c_str());
   } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     if (!DeleteTree(path)) succeeded = false;
   } else {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(path.c_str())) succeeded = false;
+    SetFileAttributesW(LongPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(LongPath(path).c_str())) succeeded = false;
   }
 }
 
@@ -88,7 +94,7 @@ void DeleteEntry(const std::wstring& path, DWORD attributes, bool& succeeded) {
 // clears succeeded.
 bool DeleteEntries(const std::wstring& folder, bool& succeeded) {
   WIN32_FIND_DATAW data;
-  UniqueFind find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &data));
+  UniqueFind find(FindFirstFileW(LongPath(JoinPath(folder, L"*")).c_str(), &data));
   if (!find) return false;
   do {
     if (!IsDotEntry(data.cFileName)) DeleteEntry(JoinPath(folder, data.cFileName), data.dwFileAttributes, succeeded);
@@ -159,20 +165,20 @@ bool StageFiles(const Transaction& t, std::wstring& message) {
 }
 
 void RestoreEmptyTarget(const Transaction& t) {
-  if (t.removedEmptyTarget) CreateDirectoryW(t.installFolder.c_str(), nullptr);
+  if (t.removedEmptyTarget) CreateDirectoryW(LongPath(t.installFolder).c_str(), nullptr);
 }
 
 // Steps 10 and 11: the old installation aside, the staged one into its place.
 bool SwapIntoPlace(Transaction& t, std::wstring& message) {
-  if (t.isUpdate && !engineCalls.moveFile(t.installFolder.c_str(), t.backupFolder.c_str(), kRenameFlags)) {
+  if (t.isUpdate && !Rename(t.installFolder, t.backupFolder)) {
     DeleteTree(t.stagingFolder);
     return Fail(message, L"The existing installation could not be replaced.", L"无法替换现有安装。");
   }
   if (!t.isUpdate && IsExistingDirectory(t.installFolder)) {
-    t.removedEmptyTarget = engineCalls.removeDirectory(t.installFolder.c_str());
+    t.removedEmptyTarget = engineCalls.removeDirectory(LongPath(t.installFolder).c_str());
   }
-  if (engineCalls.moveFile(t.stagingFolder.c_str(), t.installFolder.c_str(), kRenameFlags)) return true;
-  if (t.isUpdate) engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+  if (Rename(t.stagingFolder, t.installFolder)) return true;
+  if (t.isUpdate) Rename(t.backupFolder, t.installFolder);
   RestoreEmptyTarget(t);
   DeleteTree(t.stagingFolder);
   return Fail(message, L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。");
@@ -183,7 +189,7 @@ bool SwapIntoPlace(Transaction& t, std::wstring& message) {
 // installation (or a new attempt) from getting the folder back.
 void RemoveNewPackage(const Transaction& t) {
   const std::wstring aside = MakeWorkFolderPath(t.installFolder, L".staging");
-  if (engineCalls.moveFile(t.installFolder.c_str(), aside.c_str(), kRenameFlags)) {
+  if (Rename(t.installFolder, aside)) {
     DeleteTree(aside);
   } else {
     DeleteTree(t.installFolder);
@@ -194,7 +200,7 @@ void RemoveNewPackage(const Transaction& t) {
 bool RollBackRegistration(const Transaction& t, std::wstring& message) {
   RemoveShortcuts();
   RemoveNewPackage(t);
-  if (t.isUpdate) engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+  if (t.isUpdate) Rename(t.backupFolder, t.installFolder);
   if (t.isUpdate && t.wasRegistered) {
     CreateShortcuts(t.installFolder);
     RegisterUninstallEntry(t.installFolder, t.registeredVersion.empty() ? kProductVersion : t.registeredVersion);
@@ -246,6 +252,6 @@ bool DeleteTree(const std::wstring& folder) {
   if (!IsExistingDirectory(folder)) return true;
   bool succeeded = true;
   if (!DeleteEntries(folder, succeeded)) return false;
-  if (!RemoveDirectoryW(folder.c_str())) return false;
+  if (!RemoveDirectoryW(LongPath(folder).c_str())) return false;
   return succeeded;
 }

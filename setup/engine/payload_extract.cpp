@@ -7,13 +7,14 @@
 #include "setup/core/resources.h"
 #include "setup/core/sha256.h"
 #include "setup/core/text.h"
+#include "setup/core/long_path.h"
 #include "setup/engine/fault_injection.h"
 
 namespace {
 
 // Creates the file only if new and writes every byte in one call, flushed to disk.
 bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
-  UniqueFile file(engineCalls.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  UniqueFile file(engineCalls.createFile(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
   if (!file) return false;
   DWORD written = 0;
