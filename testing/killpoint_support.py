@@ -190,6 +190,7 @@ def first_point(calls, prefix, contains=""):
 def short(text, folder=FOLDER):
     """A traced call without the installation folder's parent and the work folders' numbers."""
     parent = folder.rsplit("\\", 1)[0]
+    text = text.replace("\\\\?\\", "")
     text = re.sub(r"\.(staging|backup)-\d+-\d+", r".\1", text)
     return text.replace(parent + "\\", "").replace("\t", " ").replace(r"C:\ProgramData\Microsoft\Windows\Start Menu"
                                                                        r"\Programs", "<programs>").replace(

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "setup/core/handles.h"
+#include "setup/core/long_path.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 
@@ -62,7 +63,7 @@ std::wstring DefaultInstallFolder() {
 }
 
 bool IsMissingFolder(const std::wstring& folder) {
-  if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  if (GetFileAttributesW(LongPath(folder).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
   const DWORD error = GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }

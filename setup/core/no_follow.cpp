@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "setup/core/long_path.h"
+
 namespace {
 
 // FileDispositionInfoEx: declared only for newer SDK targets than ours. Windows 10 before
@@ -33,7 +35,7 @@ std::wstring ExpectedFinalPath(const std::wstring& path) {
   if (last == std::wstring::npos || last + 1 >= path.size()) return {};
   std::wstring folder = path.substr(0, last);
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
-  UniqueFile parent(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+  UniqueFile parent(CreateFileW(LongPath(folder).c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!parent) return {};
@@ -45,7 +47,7 @@ std::wstring ExpectedFinalPath(const std::wstring& path) {
 
 OpenOutcome OpenEntryItself(const std::wstring& path, const std::wstring& expectedFinal, DWORD access,
                             DWORD share, OpenedEntry& entry) {
-  entry.handle.reset(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+  entry.handle.reset(CreateFileW(LongPath(path).c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!entry.handle) {
     DWORD error = GetLastError();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "setup/core/folder_identity.h"
+#include "setup/core/long_path.h"
 #include "setup/core/text.h"
 
 namespace {
@@ -85,7 +86,7 @@ bool HasLinkOrFileOnTheWay(const std::wstring& normalized) {
   std::wstring sofar = normalized.substr(0, 3);
   for (const auto& segment : SplitSegments(normalized.substr(3))) {
     sofar = JoinPath(sofar, segment);
-    DWORD attributes = GetFileAttributesW(sofar.c_str());
+    DWORD attributes = GetFileAttributesW(LongPath(sofar).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) continue;
     if (IsReparsePoint(attributes)) return true;
     if (sofar != normalized && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
@@ -108,7 +109,7 @@ std::wstring ParentPath(const std::wstring& path) {
 }
 
 bool IsExistingDirectory(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
+  DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -118,7 +119,7 @@ bool EnsureDirectory(const std::wstring& path) {
   if (!parent.empty() && parent != path && !IsExistingDirectory(parent)) {
     if (!EnsureDirectory(parent)) return false;
   }
-  return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+  return CreateDirectoryW(LongPath(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 std::wstring NormalizeFolderPath(const std::wstring& path) {
@@ -169,7 +170,7 @@ bool ResolveInsideFolder(const std::wstring& folder, const std::wstring& relativ
   std::wstring sofar = root;
   for (size_t i = 0; i + 1 < segments.size(); ++i) {
     sofar = JoinPath(sofar, segments[i]);
-    if (IsReparsePoint(GetFileAttributesW(sofar.c_str()))) {
+    if (IsReparsePoint(GetFileAttributesW(LongPath(sofar).c_str()))) {
       output.clear();
       return false;
     }

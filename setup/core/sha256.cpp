@@ -6,6 +6,7 @@
 #include <new>
 
 #include "setup/core/handles.h"
+#include "setup/core/long_path.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ bool OpenSha256Hasher(Sha256Hasher& hasher) {
 }
 
 bool HashFileSha256(Sha256Hasher& hasher, const std::wstring& path, std::wstring& digest, std::uint64_t& length) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
   return HashOpenFile(hasher, file.get(), digest, length);

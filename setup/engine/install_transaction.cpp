@@ -7,6 +7,7 @@
 #include "setup/core/handles.h"
 #include "setup/core/install_log.h"
 #include "setup/core/language.h"
+#include "setup/core/long_path.h"
 #include "setup/core/no_follow.h"
 #include "setup/core/paths.h"
 #include "setup/core/progress.h"
@@ -61,12 +62,17 @@ bool Fail(std::wstring& message, const wchar_t* english, const wchar_t* chinese)
 
 bool Fail(std::wstring& message, const BilingualText& text) { return Fail(message, text.english, text.chinese); }
 
+// Renames never replace what is at the target.
+bool Rename(const std::wstring& from, const std::wstring& to) {
+  return engineCalls.moveFile(LongPath(from).c_str(), LongPath(to).c_str(), kRenameFlags) != FALSE;
+}
+
 bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 // False also when the listing cannot start: only a folder seen to hold something counts.
 bool HoldsAnyEntry(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
-  UniqueFind find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &data));
+  UniqueFind find(FindFirstFileW(LongPath(JoinPath(folder, L"*")).c_str(), &data));
   if (!find) return false;
   do {
     if (!IsDotEntry(data.cFileName)) return true;
@@ -186,7 +192,7 @@ bool CreateStagingFolder(const Transaction& t) {
     if (!ParseSecurityDescriptor(kInstallFolderDacl, descriptor)) return false;
     security.lpSecurityDescriptor = descriptor.get();
   }
-  return CreateDirectoryW(t.stagingFolder.c_str(), &security) != FALSE;
+  return CreateDirectoryW(LongPath(t.stagingFolder).c_str(), &security) != FALSE;
 }
 
 // Step 7.
@@ -240,26 +246,26 @@ bool StageFiles(const Transaction& t, std::wstring& message) {
 
 void RestoreEmptyTarget(const Transaction& t) {
   if (t.removedEmptyTarget) LogEvent(L"rollback: re-creating the empty folder \"", t.installFolder, L"\"");
-  if (t.removedEmptyTarget) CreateDirectoryW(t.installFolder.c_str(), nullptr);
+  if (t.removedEmptyTarget) CreateDirectoryW(LongPath(t.installFolder).c_str(), nullptr);
 }
 
 // Steps 10 and 11: the old installation aside, the staged one into its place.
 bool SwapIntoPlace(Transaction& t, std::wstring& message) {
   if (t.isUpdate) LogEvent(L"swap: moving \"", t.installFolder, L"\" aside to \"", t.backupFolder, L"\"");
-  if (t.isUpdate && !engineCalls.moveFile(t.installFolder.c_str(), t.backupFolder.c_str(), kRenameFlags)) {
+  if (t.isUpdate && !Rename(t.installFolder, t.backupFolder)) {
     LogEvent(L"swap failed: ", SystemError{GetLastError()});
     LogEvent(L"rollback: removing the staging folder \"", t.stagingFolder, L"\"");
     DeleteTree(t.stagingFolder);
     return Fail(message, L"The existing installation could not be replaced.", L"无法替换现有安装。");
   }
   if (!t.isUpdate && IsExistingDirectory(t.installFolder)) {
-    t.removedEmptyTarget = engineCalls.removeDirectory(t.installFolder.c_str());
+    t.removedEmptyTarget = engineCalls.removeDirectory(LongPath(t.installFolder).c_str());
   }
   LogEvent(L"swap: renaming \"", t.stagingFolder, L"\" to \"", t.installFolder, L"\"");
-  if (engineCalls.moveFile(t.stagingFolder.c_str(), t.installFolder.c_str(), kRenameFlags)) return true;
+  if (Rename(t.stagingFolder, t.installFolder)) return true;
   LogEvent(L"swap failed: ", SystemError{GetLastError()});
   if (t.isUpdate) LogEvent(L"rollback: moving the backup \"", t.backupFolder, L"\" back");
-  if (t.isUpdate) engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+  if (t.isUpdate) Rename(t.backupFolder, t.installFolder);
   RestoreEmptyTarget(t);
   LogEvent(L"rollback: removing the staging folder \"", t.stagingFolder, L"\"");
   DeleteTree(t.stagingFolder);
@@ -272,7 +278,7 @@ bool SwapIntoPlace(Transaction& t, std::wstring& message) {
 void RemoveNewPackage(const Transaction& t) {
   LogEvent(L"rollback: removing the new files from \"", t.installFolder, L"\"");
   const std::wstring aside = MakeWorkFolderPath(t.installFolder, L".staging");
-  if (engineCalls.moveFile(t.installFolder.c_str(), aside.c_str(), kRenameFlags)) {
+  if (Rename(t.installFolder, aside)) {
     DeleteTree(aside);
   } else {
     DeleteTree(t.installFolder);
@@ -286,7 +292,7 @@ bool RollBackRegistration(const Transaction& t, std::wstring& message) {
   RemoveNewPackage(t);
   if (t.isUpdate) {
     LogEvent(L"rollback: moving the backup \"", t.backupFolder, L"\" back");
-    engineCalls.moveFile(t.backupFolder.c_str(), t.installFolder.c_str(), kRenameFlags);
+    Rename(t.backupFolder, t.installFolder);
   }
   if (t.isUpdate && t.wasRegistered) {
     LogEvent(L"rollback: shortcuts and registration as before");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "setup/core/handles.h"
+#include "setup/core/long_path.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 #include "setup/engine/fault_injection.h"
@@ -22,7 +23,7 @@ bool WriteUtf8TextFile(const std::wstring& path, const std::wstring& text) {
     return false;
   }
   UniqueFile file(
-      engineCalls.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+      engineCalls.createFile(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
   if (!file) return false;
   DWORD written = 0;
   if (!engineCalls.writeFile(file.get(), bytes.data(), static_cast<DWORD>(length), &written, nullptr)) return false;
@@ -30,7 +31,7 @@ bool WriteUtf8TextFile(const std::wstring& path, const std::wstring& text) {
 }
 
 bool ReadInstalledRecord(const std::wstring& folder, std::wstring& text) {
-  UniqueFile file(CreateFileW(JoinPath(folder, kInstalledRecordName).c_str(), GENERIC_READ, FILE_SHARE_READ,
+  UniqueFile file(CreateFileW(LongPath(JoinPath(folder, kInstalledRecordName)).c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   LARGE_INTEGER size = {};
@@ -47,7 +48,7 @@ bool ReadInstalledRecord(const std::wstring& folder, std::wstring& text) {
 }
 
 bool HoldsInstalledRecord(const std::wstring& folder) {
-  const DWORD attributes = GetFileAttributesW(JoinPath(folder, kInstalledRecordName).c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(JoinPath(folder, kInstalledRecordName)).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     return false;
   }

@@ -4,6 +4,7 @@
 
 #include "setup/core/handles.h"
 #include "setup/core/install_log.h"
+#include "setup/core/long_path.h"
 #include "setup/core/paths.h"
 #include "setup/core/resources.h"
 #include "setup/core/text.h"
@@ -20,7 +21,7 @@ bool LogFileFailure(const std::wstring& relative, const Reason&... reason) {
 
 // Creates the file only if new and writes every byte in one call, flushed to disk.
 bool WriteNewFile(const std::wstring& path, std::string_view bytes, const std::wstring& relative) {
-  UniqueFile file(engineCalls.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  UniqueFile file(engineCalls.createFile(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
   if (!file) return LogFileFailure(relative, L"could not be created, ", SystemError{GetLastError()});
   DWORD written = 0;

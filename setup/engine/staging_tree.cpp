@@ -2,18 +2,18 @@
 
 #include <windows.h>
 
+#include "setup/core/long_path.h"
 #include "setup/core/paths.h"
+#include "setup/core/text.h"
 
 namespace {
-
-wchar_t FoldAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c + (L'a' - L'A')) : c; }
 
 // A folder this install just created cannot be a link; one that was already there
 // (made by someone else in between) must be a plain folder.
 bool MakeFolder(const std::wstring& path) {
-  if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+  if (CreateDirectoryW(LongPath(path).c_str(), nullptr)) return true;
   if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "setup/core/handles.h"
+#include "setup/core/long_path.h"
 #include "setup/core/paths.h"
 #include "setup/core/text.h"
 #include "setup/engine/fault_injection.h"
@@ -29,7 +30,7 @@ bool IsWorkFolderTail(std::wstring_view tail) {
 }
 
 bool HoldsRecord(const std::wstring& folder) {
-  const DWORD attributes = GetFileAttributesW(JoinPath(folder, kInstalledRecordName).c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(JoinPath(folder, kInstalledRecordName)).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
@@ -40,7 +41,7 @@ std::vector<std::wstring> BackupCandidates(const std::wstring& installFolder) {
   const std::wstring pattern = installFolder + kBackupInfix + L"*";
   const size_t leafLength = installFolder.size() - ParentPath(installFolder).size() - 1;
   WIN32_FIND_DATAW data;
-  UniqueFind find(FindFirstFileW(pattern.c_str(), &data));
+  UniqueFind find(FindFirstFileW(LongPath(pattern).c_str(), &data));
   if (!find) return found;
   do {
     const std::wstring_view name = data.cFileName;
@@ -58,9 +59,10 @@ std::vector<std::wstring> BackupCandidates(const std::wstring& installFolder) {
 
 bool RestoreStrandedBackup(const std::wstring& installFolder) {
   if (!IsSafeInstallFolder(installFolder)) return false;
-  if (GetFileAttributesW(installFolder.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  if (GetFileAttributesW(LongPath(installFolder).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
   if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
   const std::vector<std::wstring> candidates = BackupCandidates(installFolder);
   if (candidates.size() != 1) return false;
-  return engineCalls.moveFile(candidates.front().c_str(), installFolder.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+  return engineCalls.moveFile(LongPath(candidates.front()).c_str(), LongPath(installFolder).c_str(),
+                              MOVEFILE_WRITE_THROUGH) != FALSE;
 }

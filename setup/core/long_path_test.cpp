@@ -1,0 +1,28 @@
+#include "setup/core/long_path.h"
+
+#include <gtest/gtest.h>
+
+#include "setup/core/text.h"
+
+TEST(LongPath, PrefixesNormalisedAbsolutePathsOnly) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"C:\\x", L"\\\\?\\C:\\x"},
+      {L"d:\\Program Files\\Velmora.staging-1-2\\a\\b.txt", L"\\\\?\\d:\\Program Files\\Velmora.staging-1-2\\a\\b.txt"},
+      {L"C:\\Velmora\\*", L"\\\\?\\C:\\Velmora\\*"},
+      {L"\\\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x"},
+      {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+      {L"\\\\?\\UNC\\s\\h", L"\\\\?\\UNC\\s\\h"},
+      {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
+      {L"C:x", L"C:x"},
+      {L"x\\y", L"x\\y"},
+      {L"", L""},
+      {L"C:/x", L"C:/x"},
+      {L"C:\\a\\..\\b", L"C:\\a\\..\\b"},
+      {L"C:\\a\\.\\b", L"C:\\a\\.\\b"},
+      {L"C:\\a..\\b", L"\\\\?\\C:\\a..\\b"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LongPath(c.path), c.expected) << WideToUtf8(c.path);
+}
