@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <vector>
 
 #include "setup/core/folder_identity.h"
@@ -23,10 +24,15 @@ void ToBackslashes(std::wstring& path) {
   }
 }
 
-// GetFullPathNameW with the fixed heap buffer; empty on failure or overflow.
+// GetFullPathNameW; empty on failure or overflow. Most paths fit the stack buffer: a
+// zero-filled 64 KiB heap buffer for every path cost more than the rest of a file's work.
 std::wstring FullPath(const std::wstring& path) {
+  wchar_t small[1024];
+  DWORD length = GetFullPathNameW(path.c_str(), DWORD(std::size(small)), small, nullptr);
+  if (length == 0) return {};
+  if (length < std::size(small)) return std::wstring(small, length);
   std::vector<wchar_t> buffer(kFullPathBufferSize, L'\0');
-  DWORD length = GetFullPathNameW(path.c_str(), kFullPathBufferSize, buffer.data(), nullptr);
+  length = GetFullPathNameW(path.c_str(), kFullPathBufferSize, buffer.data(), nullptr);
   if (length == 0 || length >= kFullPathBufferSize) return {};
   return std::wstring(buffer.data(), length);
 }
