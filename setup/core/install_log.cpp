@@ -1,5 +1,6 @@
 #include "setup/core/install_log.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 

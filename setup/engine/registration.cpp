@@ -33,8 +33,10 @@ bool SetStringValue(HKEY key, const wchar_t* name, const std::wstring& text) {
 }
 
 void SetDwordValue(HKEY key, const wchar_t* name, DWORD value) {
-  LogEvent(L"registry value ", name, L" = ", value);
-  engineCalls.setRegistryValue(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  LSTATUS result =
+      engineCalls.setRegistryValue(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  if (result != ERROR_SUCCESS) LogEvent(L"registry value ", name, L" not written: ", SystemError{DWORD(result)});
+  if (result == ERROR_SUCCESS) LogEvent(L"registry value ", name, L" = ", value);
 }
 
 // Empty when the system cannot name the folder.

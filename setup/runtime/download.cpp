@@ -57,6 +57,7 @@ UniqueInternet OpenSession(const DownloadTimeouts& timeouts) {
   UniqueInternet session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                      WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) {
+    LogEvent(L"automatic proxy settings refused (", SystemError{GetLastError()}, L"), using the default proxy");
     session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                               WINHTTP_NO_PROXY_BYPASS, 0));
   }
