@@ -4,8 +4,10 @@ coordinates (DIPs), click and press keys, and wait for its exit code.
 Pixels come from `import -window root` as raw RGB; the window has no frame, so its
 client area starts at the window's X position.
 """
+import os
 import subprocess
 import time
+from pathlib import Path
 
 from winetest import PrefixTestCase
 
@@ -44,6 +46,15 @@ class Shot:
     def has_glyphs(self, left, top, right, bottom):
         """Text drew something: the region is far from one colour."""
         return len(self.colours_in(left, top, right, bottom)) >= 8
+
+
+def cpu_seconds(pid):
+    """User and system CPU-seconds a process has used so far (0 once it is gone)."""
+    try:
+        fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def near(actual, expected, tolerance=6):
@@ -122,6 +133,11 @@ class SetupWindow:
             if expected is None or title == expected or time.time() > deadline:
                 return title
             time.sleep(0.2)
+
+    def leave(self):
+        """The pointer to the screen's corner, off the window."""
+        self.prefix.xdotool("mousemove", "0", "0")
+        time.sleep(0.15)
 
     def visible(self):
         return self.window in self.prefix.xdotool("search", "--onlyvisible", "--name", ".").split()

@@ -267,9 +267,12 @@ class VirtualDisplay:
     picks a free display number itself, so parallel runs never share one: pointer,
     keyboard focus and window titles are per display."""
 
+    def __init__(self, screen="1600x1200x24"):
+        self.screen = screen
+
     def __enter__(self):
         read_end, write_end = os.pipe()
-        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1200x24",
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen,
                                         "-nolisten", "tcp"], pass_fds=(write_end,), stdin=subprocess.DEVNULL,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -311,10 +314,11 @@ class PrefixTestCase(unittest.TestCase):
     answer each other's keys."""
 
     locale = "en_US.UTF-8"
+    screen = "1600x1200x24"  # width x height x depth of the class's display
 
     @classmethod
     def setUpClass(cls):
-        cls.display = VirtualDisplay().__enter__()
+        cls.display = VirtualDisplay(cls.screen).__enter__()
         try:
             cls.prefix = WinePrefix(cls.__name__.lower(), cls.locale)
         except BaseException:

@@ -47,6 +47,14 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
+// GDI regions and other GDI objects: NULL means none.
+struct GdiObjectTraits {
+  using Value = HGDIOBJ;
+  static Value Invalid() { return nullptr; }
+  static void Close(Value h) { DeleteObject(h); }
+};
+using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+
 // CreateFileW handles: INVALID_HANDLE_VALUE means none.
 struct FileHandleTraits {
   using Value = HANDLE;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "setup/core/handles.h"
+#include "setup/ui/glow.h"
 
 namespace {
 
@@ -18,30 +18,6 @@ Rgb Accent(UiState state) {
 }
 
 D2D1_COLOR_F Colour(Rgb c, float alpha) { return D2D1::ColorF(c.r, c.g, c.b, alpha); }
-
-struct Stop {
-  float position, alpha;
-};
-
-// A gradient of one colour whose alpha changes along the stops.
-ComPtr<ID2D1GradientStopCollection> MakeStops(ID2D1RenderTarget* target, Rgb colour,
-                                              const Stop* stops, int count) {
-  D2D1_GRADIENT_STOP gradient[4];
-  for (int i = 0; i < count; ++i) gradient[i] = {stops[i].position, Colour(colour, stops[i].alpha)};
-  ComPtr<ID2D1GradientStopCollection> collection;
-  target->CreateGradientStopCollection(gradient, count, collection.put());
-  return collection;
-}
-
-void FillRadial(ID2D1RenderTarget* target, Rgb colour, const Stop* stops, int count, D2D1_POINT_2F centre,
-                float radiusX, float radiusY) {
-  ComPtr<ID2D1GradientStopCollection> collection = MakeStops(target, colour, stops, count);
-  if (!collection) return;
-  ComPtr<ID2D1RadialGradientBrush> brush;
-  target->CreateRadialGradientBrush(D2D1::RadialGradientBrushProperties(centre, {0, 0}, radiusX, radiusY),
-                                    collection.get(), brush.put());
-  if (brush) target->FillEllipse(D2D1::Ellipse(centre, radiusX, radiusY), brush.get());
-}
 
 void Line(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, D2D1_COLOR_F colour, float x1, float y1,
           float x2, float y2, float width) {
@@ -96,17 +72,17 @@ void DrawBadge(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, float cx,
 }
 
 void DrawBeam(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, const D2D1_RECT_F& r, Rgb accent,
-              double phase, float sx) {
+              double phase, float sx, const BackdropGlows& glows) {
   const float w = r.right - r.left, h = r.bottom - r.top;
-  const Stop trail[] = {{0, 0}, {0.7f, 0.035f}, {0.93f, 0.22f}, {1, 0.46f}};
-  if (ComPtr<ID2D1GradientStopCollection> stops = MakeStops(target, accent, trail, 4)) {
-    ComPtr<ID2D1LinearGradientBrush> gradient;
-    target->CreateLinearGradientBrush(D2D1::LinearGradientBrushProperties({sx - 150, 0}, {sx, 0}), stops.get(),
-                                      gradient.put());
-    if (gradient) target->FillRectangle(D2D1::RectF(sx - 150, r.top, sx, r.bottom), gradient.get());
+  if (glows.trail) {
+    target->DrawBitmap(glows.trail.get(), D2D1::RectF(sx - 150, r.top, sx, r.bottom), 1.0f,
+                       D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
   }
-  const Stop halo[] = {{0, 0.15f}, {1, 0}};
-  FillRadial(target, accent, halo, 2, {sx, r.top + 0.5f * h}, 95, 0.6f * h);
+  if (glows.halo) {
+    const float cy = r.top + 0.5f * h, ry = 0.6f * h;
+    target->DrawBitmap(glows.halo.get(), D2D1::RectF(sx - 95, cy - ry, sx + 95, cy + ry), 1.0f,
+                       D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
+  }
   Line(target, brush, Colour(accent, 0.055f), sx - 48, r.top + 24, sx - 48, r.bottom - 24, 1);
   Line(target, brush, Colour(accent, 0.11f), sx - 22, r.top + 18, sx - 22, r.bottom - 18, 1.2f);
   Line(target, brush, Colour(accent, 0.075f), sx, r.top + 14, sx, r.bottom - 14, 9);
@@ -127,21 +103,48 @@ double ScanPosition(double phase, UiState state) {
   return std::fmod(phase * (state == UiState::Working ? 2.0 : 1.0), 1.0);
 }
 
-void DrawBackdrop(ID2D1RenderTarget* target, const D2D1_RECT_F& hero, double phase, UiState state) {
-  ComPtr<ID2D1SolidColorBrush> brush;
-  if (FAILED(target->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), brush.put()))) return;
-  const Rgb accent = Accent(state);
+BackdropGlows MakeBackdropGlows(ID2D1RenderTarget* target, UiState state, const D2D1_RECT_F& hero,
+                                float pixelsPerDip) {
+  const Rgb a = Accent(state);
+  const float w = hero.right - hero.left, h = hero.bottom - hero.top;
+  const GlowStop glow[] = {{0, a.r, a.g, a.b, 0.22f}, {0.52f, a.r, a.g, a.b, 0.075f}, {1, a.r, a.g, a.b, 0}};
+  const GlowStop trail[] = {{0, a.r, a.g, a.b, 0},
+                            {0.7f, a.r, a.g, a.b, 0.035f},
+                            {0.93f, a.r, a.g, a.b, 0.22f},
+                            {1, a.r, a.g, a.b, 0.46f}};
+  const GlowStop halo[] = {{0, a.r, a.g, a.b, 0.15f}, {1, a.r, a.g, a.b, 0}};
+  BackdropGlows glows;
+  glows.failedAccent = state == UiState::Failed;
+  glows.glow = MakeGlowBitmap(target, GlowShape::Radial, {0.94f * w, 1.56f * h}, pixelsPerDip, glow, 3);
+  glows.trail = MakeGlowBitmap(target, GlowShape::Horizontal, {150, 1}, pixelsPerDip, trail, 4);
+  glows.halo = MakeGlowBitmap(target, GlowShape::Radial, {190, 1.2f * h}, pixelsPerDip, halo, 2);
+  return glows;
+}
+
+void DrawBackdropStill(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, const D2D1_RECT_F& hero,
+                       UiState state, const BackdropGlows& glows) {
   const float w = hero.right - hero.left, h = hero.bottom - hero.top, cx = (hero.left + hero.right) / 2;
+  const float cy = hero.top + 0.47f * h;
   target->PushAxisAlignedClip(hero, D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
-  DrawGrid(target, brush.get(), hero, accent);
-  const Stop glow[] = {{0, 0.22f}, {0.52f, 0.075f}, {1, 0}};
-  FillRadial(target, accent, glow, 3, {cx, hero.top + 0.47f * h}, 0.47f * w, 0.78f * h);
-  DrawParticles(target, brush.get(), hero, accent, phase);
+  DrawGrid(target, brush, hero, Accent(state));
+  if (glows.glow) {
+    target->DrawBitmap(glows.glow.get(), D2D1::RectF(cx - 0.47f * w, cy - 0.78f * h, cx + 0.47f * w, cy + 0.78f * h),
+                       1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
+  }
+  target->PopAxisAlignedClip();
+}
+
+void DrawBackdropMotion(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, const D2D1_RECT_F& hero,
+                        double phase, UiState state, const BackdropGlows& glows) {
+  const Rgb accent = Accent(state);
+  const float w = hero.right - hero.left, cx = (hero.left + hero.right) / 2;
+  target->PushAxisAlignedClip(hero, D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
+  DrawParticles(target, brush, hero, accent, phase);
   if (state == UiState::Completed) {
-    DrawBadge(target, brush.get(), cx, (hero.top + hero.bottom) / 2, accent);
+    DrawBadge(target, brush, cx, (hero.top + hero.bottom) / 2, accent);
   } else {
     float sx = hero.left + static_cast<float>(ScanPosition(phase, state)) * w;
-    DrawBeam(target, brush.get(), hero, accent, phase, sx);
+    DrawBeam(target, brush, hero, accent, phase, sx, glows);
   }
   target->PopAxisAlignedClip();
 }
@@ -235,8 +238,7 @@ void DrawFileCard(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, int i,
 
 }  // namespace
 
-void DrawFileCards(ID2D1RenderTarget* target, double phase, UiState state, ID2D1SolidColorBrush* brush) {
+void DrawFileCards(ID2D1RenderTarget* target, double phase, double p26, UiState state, ID2D1SolidColorBrush* brush) {
   if (!brush || (state != UiState::Ready && state != UiState::Working)) return;
-  const double p26 = static_cast<double>(GetTickCount64() % 26000) / 26000.0;
   for (int i = 0; i < 8; ++i) DrawFileCard(target, brush, i, PlaceFileCard(i, phase, p26, state));
 }

@@ -1,6 +1,7 @@
 """Installs driven through the setup window: Completed page, Finish, Open Velmora,
 an install in the language switched to, and the Working page of a slow install,
-during which closing and the language switch are refused and minimizing works."""
+during which closing and the language switch are refused (the close button does not
+light up) and minimizing works; Enter on its Completed page opens Velmora."""
 import sys
 import time
 from pathlib import Path
@@ -84,6 +85,9 @@ class SlowInstall(DisplayTestCase):
         self.assertTrue(shot.has_glyphs(50, 482, 400, 512))  # status line
         self.assertTrue(shot.has_glyphs(790, 482, 850, 512))  # percentage
         window.key("Escape")
+        window.move(866, 32)
+        time.sleep(0.5)
+        self.assertLess(window.shot().pixel(850, 18)[0], 100, "the close button lit while closing is refused")
         window.click(866, 32)
         window.key("alt+F4")
         self.assertEqual(self.prefix.run(PROBE, "close"), 0)
@@ -97,8 +101,10 @@ class SlowInstall(DisplayTestCase):
         self.assertEqual(self.prefix.run(PROBE, "restore"), 0)
         self.assertEqual(self.prefix.run(PROBE, "state"), 1)
         window.wait_for(is_completed, 300, "the Completed page")
-        window.key("Return")
+        window.key("Return")  # nothing has the focus: the filled button, "Open Velmora"
         self.assertEqual(window.exit_code(), 0)
+        self.addCleanup(self.prefix.run, "taskkill", "/F", "/IM", "Velmora.exe")
+        self.prefix.wait_window("^Velmora 1.0.1$", 30)
         self.assertTrue(self.prefix.exists(folder + r"\data\d15\f7999.bin"))
 
 

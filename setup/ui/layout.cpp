@@ -39,6 +39,53 @@ HitTarget HitTest(UiState state, bool folderPinned, float x, float y) {
   return PageTarget(state, folderPinned, x, y);
 }
 
+int FocusStops(UiState state, bool folderPinned, FocusStop (&stops)[kMaxFocusStops]) {
+  int count = 0;
+  auto add = [&](HitTarget target, const LayoutRect& rect) { stops[count++] = {target, rect}; };
+  switch (state) {
+    case UiState::Working:
+      return 0;
+    case UiState::Ready:
+      add(HitTarget::ToggleLanguage, kLanguageSwitch);
+      if (!folderPinned) add(HitTarget::ChangeFolder, kChangeControl);
+      add(HitTarget::StartInstall, kReadyPrimary);
+      return count;
+    case UiState::Completed:
+      add(HitTarget::ToggleLanguage, kLanguageSwitch);
+      add(HitTarget::Finish, kFinishButton);
+      add(HitTarget::OpenApplication, kOpenButton);
+      return count;
+    default:
+      add(HitTarget::ToggleLanguage, kLanguageSwitch);
+      add(HitTarget::CloseFailed, kFailedCloseButton);
+      add(HitTarget::StartInstall, kTryAgainButton);
+      return count;
+  }
+}
+
+HitTarget NextFocus(UiState state, bool folderPinned, HitTarget current, bool backwards) {
+  FocusStop stops[kMaxFocusStops];
+  const int count = FocusStops(state, folderPinned, stops);
+  if (count == 0) return HitTarget::None;
+  int at = -1;
+  for (int i = 0; i < count; ++i) {
+    if (stops[i].target == current) at = i;
+  }
+  if (at < 0) return stops[backwards ? count - 1 : 0].target;
+  return stops[(at + (backwards ? count - 1 : 1)) % count].target;
+}
+
+HitTarget PrimaryTarget(UiState state) {
+  switch (state) {
+    case UiState::Working:
+      return HitTarget::None;
+    case UiState::Completed:
+      return HitTarget::OpenApplication;
+    default:
+      return HitTarget::StartInstall;
+  }
+}
+
 ProgressDisplay ComputeProgressDisplay(double progress) {
   double p = progress;
   if (!(p < 1.0)) p = 1.0;

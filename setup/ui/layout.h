@@ -40,10 +40,25 @@ enum class HitTarget {
   OpenApplication,
   Finish,
   CloseFailed,
+  ToggleLanguage,  // the language switch as one keyboard control
 };
 
 // What a button release at (x, y) DIPs acts on; the first matching rectangle wins.
 HitTarget HitTest(UiState state, bool folderPinned, float x, float y);
+
+// The controls the keyboard reaches on a page, in Tab order: the language switch, then
+// the page's controls left to right.
+struct FocusStop {
+  HitTarget target;
+  LayoutRect rect;
+};
+inline constexpr int kMaxFocusStops = 3;
+int FocusStops(UiState state, bool folderPinned, FocusStop (&stops)[kMaxFocusStops]);
+// The control after `current` (before it when `backwards`), wrapping round; the first
+// (last) one when nothing has focus; None when the page has no controls.
+HitTarget NextFocus(UiState state, bool folderPinned, HitTarget current, bool backwards);
+// The filled button of the page, which Enter presses when nothing has focus.
+HitTarget PrimaryTarget(UiState state);
 
 struct ProgressDisplay {
   int percent;       // trunc(p * 100) of the clamped progress

@@ -62,6 +62,6 @@ TEST(Logo, RefusesBytesThatAreNoImageAndAMissingResource) {
   EXPECT_FALSE(DecodeLogo(offscreen.target.get(), garbage, 0));
   std::vector<char> png = ReadKitLogo();
   EXPECT_FALSE(DecodeLogo(offscreen.target.get(), png.data(), png.size() / 2));
-  // The test program carries no resource 101.
-  EXPECT_FALSE(LoadLogo(offscreen.target.get(), GetModuleHandleW(nullptr)));
+  // A system module carries no resource 101.
+  EXPECT_FALSE(LoadLogo(offscreen.target.get(), GetModuleHandleW(L"ntdll.dll")));
 }

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "setup/core/language.h"
-#include "setup/ui/backdrop.h"
+#include "setup/ui/glow.h"
+#include "setup/ui/logo.h"
 #include "setup/ui/setup_window.h"
 
 namespace {
@@ -23,29 +24,35 @@ void FillRounded(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, const L
   target->FillRoundedRectangle(D2D1::RoundedRect(ToRect(r), radius, radius), brush);
 }
 
-void FillBackground(ID2D1RenderTarget* target) {
+void MakeDeviceResources(SetupWindow& w) {
+  Renderer& r = w.renderer;
+  ID2D1RenderTarget* target = r.renderTarget.get();
+  target->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), r.brush.put());
   const D2D1_GRADIENT_STOP stops[] = {{0.0f, D2D1::ColorF(0.016f, 0.105f, 0.066f, 1)},
                                       {0.52f, D2D1::ColorF(0.022f, 0.225f, 0.125f, 1)},
                                       {1.0f, D2D1::ColorF(0.055f, 0.43f, 0.235f, 1)}};
   ComPtr<ID2D1GradientStopCollection> collection;
   target->CreateGradientStopCollection(stops, 3, D2D1_GAMMA_2_2, D2D1_EXTEND_MODE_CLAMP, collection.put());
-  if (!collection) return;
-  ComPtr<ID2D1LinearGradientBrush> brush;
-  target->CreateLinearGradientBrush(D2D1::LinearGradientBrushProperties({0, 0}, {kCanvasWidth, kCanvasHeight}),
-                                    collection.get(), brush.put());
-  if (brush) target->FillRectangle(D2D1::RectF(0, 0, kCanvasWidth, kCanvasHeight), brush.get());
+  if (collection) {
+    target->CreateLinearGradientBrush(D2D1::LinearGradientBrushProperties({0, 0}, {kCanvasWidth, kCanvasHeight}),
+                                      collection.get(), r.background.put());
+  }
+  float dpiX = 96, dpiY = 96;
+  target->GetDpi(&dpiX, &dpiY);
+  const GlowStop glow[] = {{0, 0.72f, 0.96f, 0.84f, 0.18f}, {1, 0.47f, 0.87f, 0.67f, 0}};
+  r.heroGlow = MakeGlowBitmap(target, GlowShape::Radial, {820, 600}, dpiX / 96, glow, 2);
+  r.backdrop = {};
+  if (!w.logoBitmap) w.logoBitmap = LoadLogo(target, r.module);
+  r.stillLayer.reset();
+  r.pageLayer.reset();
 }
 
-void FillHeroGlow(ID2D1RenderTarget* target) {
-  const D2D1_GRADIENT_STOP stops[] = {{0.0f, D2D1::ColorF(0.72f, 0.96f, 0.84f, 0.18f)},
-                                      {1.0f, D2D1::ColorF(0.47f, 0.87f, 0.67f, 0)}};
-  ComPtr<ID2D1GradientStopCollection> collection;
-  target->CreateGradientStopCollection(stops, 2, collection.put());
-  if (!collection) return;
-  ComPtr<ID2D1RadialGradientBrush> brush;
-  target->CreateRadialGradientBrush(D2D1::RadialGradientBrushProperties({650, 170}, {0, 0}, 410, 300),
-                                    collection.get(), brush.put());
-  if (brush) target->FillEllipse(D2D1::Ellipse({650, 170}, 410, 300), brush.get());
+void DrawBackground(Renderer& r, ID2D1RenderTarget* target) {
+  if (r.background) target->FillRectangle(D2D1::RectF(0, 0, kCanvasWidth, kCanvasHeight), r.background.get());
+  if (r.heroGlow) {
+    target->DrawBitmap(r.heroGlow.get(), D2D1::RectF(650 - 410, 170 - 300, 650 + 410, 170 + 300), 1.0f,
+                       D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
+  }
 }
 
 void DrawLanguageSwitch(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush) {
@@ -68,7 +75,8 @@ void DrawWindowButtons(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColo
   }
   brush->SetColor(kGlyphColour);
   target->DrawLine({815, 33}, {829, 33}, brush, 1.6f);
-  if (ContainsPoint(kCloseButton, w.pointerX, w.pointerY)) {
+  // No red while closing is refused: the button would promise what it will not do.
+  if (w.state != UiState::Working && ContainsPoint(kCloseButton, w.pointerX, w.pointerY)) {
     FillRounded(target, brush, kCloseButton, 8, D2D1::ColorF(0.82f, 0.22f, 0.20f, 0.72f));
   }
   brush->SetColor(kGlyphColour);
@@ -97,6 +105,20 @@ void DrawContentPanel(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush) {
   }
 }
 
+void DrawFocusRing(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush) {
+  FocusStop stops[kMaxFocusStops];
+  const int count = FocusStops(w.state, IsFolderPinned(w), stops);
+  for (int i = 0; i < count; ++i) {
+    if (stops[i].target != w.focus) continue;
+    const LayoutRect& r = stops[i].rect;
+    const bool onHeader = r.bottom < kHeroArea.bottom;
+    brush->SetColor(onHeader ? D2D1::ColorF(0.96f, 1.0f, 0.98f, 0.9f) : D2D1::ColorF(0.0f, 0.42f, 0.23f, 1));
+    const float radius = onHeader ? 12.0f : 15.0f;
+    target->DrawRoundedRectangle(
+        D2D1::RoundedRect(D2D1::RectF(r.left - 3, r.top - 3, r.right + 3, r.bottom + 3), radius, radius), brush, 2.0f);
+  }
+}
+
 UiState DrawingState(UiState state) {
   switch (state) {
     case UiState::Working:
@@ -108,16 +130,60 @@ UiState DrawingState(UiState state) {
   }
 }
 
-void DrawFrame(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush) {
-  FillBackground(target);
-  FillHeroGlow(target);
-  const double phase = static_cast<double>(GetTickCount64() % 10000) / 10000.0;
-  const UiState drawing = DrawingState(w.state);
-  DrawBackdrop(target, ToRect(kHeroArea), phase, drawing);
-  DrawFileCards(target, phase, drawing, brush);
-  DrawHeader(w, target, brush);
-  DrawContentPanel(target, brush);
-  DrawPage(w, brush);
+// Background, the hero glow, the grid and the wide glow: they change only with the
+// accent colour of the state.
+bool DrawStillLayer(SetupWindow& w, UiState drawing) {
+  Renderer& r = w.renderer;
+  if (r.stillLayer && r.stillState == drawing) return true;
+  if (!r.stillLayer && FAILED(r.renderTarget->CreateCompatibleRenderTarget(r.stillLayer.put()))) return false;
+  if (!r.backdrop.halo || r.backdrop.failedAccent != (drawing == UiState::Failed)) {
+    float dpiX = 96, dpiY = 96;
+    r.renderTarget->GetDpi(&dpiX, &dpiY);
+    r.backdrop = MakeBackdropGlows(r.renderTarget.get(), drawing, ToRect(kHeroArea), dpiX / 96);
+  }
+  ID2D1BitmapRenderTarget* layer = r.stillLayer.get();
+  layer->BeginDraw();
+  layer->Clear(kBackgroundClear);
+  DrawBackground(r, layer);
+  DrawBackdropStill(layer, r.brush.get(), ToRect(kHeroArea), drawing, r.backdrop);
+  if (FAILED(layer->EndDraw())) {
+    r.stillLayer.reset();
+    return false;
+  }
+  r.stillState = drawing;
+  return true;
+}
+
+// Header, panel, page and focus ring over a transparent hero.
+bool DrawPageLayer(SetupWindow& w) {
+  Renderer& r = w.renderer;
+  if (r.pageLayer && !r.pageStale) return true;
+  if (!r.pageLayer) {
+    if (FAILED(r.renderTarget->CreateCompatibleRenderTarget(r.pageLayer.put()))) return false;
+    // Text over transparent pixels: sub-pixel colour fringes would show once blended.
+    r.pageLayer->SetTextAntialiasMode(D2D1_TEXT_ANTIALIAS_MODE_GRAYSCALE);
+  }
+  ID2D1BitmapRenderTarget* layer = r.pageLayer.get();
+  layer->BeginDraw();
+  layer->Clear(D2D1::ColorF(0, 0, 0, 0));
+  DrawHeader(w, layer, r.brush.get());
+  DrawContentPanel(layer, r.brush.get());
+  DrawPage(w, layer, r.brush.get());
+  DrawFocusRing(w, layer, r.brush.get());
+  if (FAILED(layer->EndDraw())) {
+    r.pageLayer.reset();
+    return false;
+  }
+  r.pageStale = false;
+  return true;
+}
+
+void DrawLayer(ID2D1RenderTarget* target, ID2D1BitmapRenderTarget* layer) {
+  ComPtr<ID2D1Bitmap> bitmap;
+  if (!layer || FAILED(layer->GetBitmap(bitmap.put()))) return;
+  const D2D1_SIZE_F size = bitmap->GetSize();
+  target->DrawBitmap(bitmap.get(), D2D1::RectF(0, 0, size.width, size.height), 1.0f,
+                     D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, nullptr);
 }
 
 }  // namespace
@@ -129,24 +195,57 @@ bool EnsureRenderTarget(Renderer& renderer) {
   GetClientRect(renderer.hwnd, &client);
   const D2D1_SIZE_U size = D2D1::SizeU(static_cast<UINT32>(std::max(1L, client.right - client.left)),
                                        static_cast<UINT32>(std::max(1L, client.bottom - client.top)));
+  D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties();
+  properties.dpiX = properties.dpiY = renderer.dpi;
   return SUCCEEDED(renderer.d2dFactory->CreateHwndRenderTarget(
-      D2D1::RenderTargetProperties(), D2D1::HwndRenderTargetProperties(renderer.hwnd, size),
-      renderer.renderTarget.put()));
+      properties, D2D1::HwndRenderTargetProperties(renderer.hwnd, size), renderer.renderTarget.put()));
 }
 
-void PaintWindow(SetupWindow& w) {
-  if (!EnsureRenderTarget(w.renderer)) return;
-  ID2D1HwndRenderTarget* target = w.renderer.renderTarget.get();
+void DropRenderTarget(SetupWindow& w) {
+  Renderer& r = w.renderer;
+  r.pageLayer.reset();
+  r.stillLayer.reset();
+  r.backdrop = {};
+  r.heroGlow.reset();
+  r.background.reset();
+  r.brush.reset();
+  w.logoBitmap.reset();
+  r.renderTarget.reset();
+}
+
+void ResizeRenderTarget(Renderer& renderer, UINT width, UINT height) {
+  if (!renderer.renderTarget) return;
+  renderer.renderTarget->Resize(D2D1::SizeU(width, height));
+  renderer.stillLayer.reset();
+  renderer.pageLayer.reset();
+}
+
+HRESULT PaintWindow(SetupWindow& w, ULONGLONG ticks) {
+  const bool fresh = !w.renderer.renderTarget;
+  if (!EnsureRenderTarget(w.renderer)) return E_FAIL;
+  Renderer& r = w.renderer;
+  if (fresh) {
+    w.logoBitmap.reset();  // made on the device that was lost
+    r.brush.reset();
+  }
+  if (!r.brush) MakeDeviceResources(w);
+  ID2D1HwndRenderTarget* target = r.renderTarget.get();
+  const UiState drawing = DrawingState(w.state);
+  const bool layers = r.brush && DrawStillLayer(w, drawing) && DrawPageLayer(w);
   target->BeginDraw();
   target->SetTransform(D2D1::Matrix3x2F::Identity());
   target->Clear(kBackgroundClear);
-  {
-    ComPtr<ID2D1SolidColorBrush> brush;
-    if (SUCCEEDED(target->CreateSolidColorBrush(D2D1::ColorF(1, 1, 1, 1), brush.put()))) {
-      DrawFrame(w, target, brush.get());
-    }
+  if (layers) {
+    const double phase = static_cast<double>(ticks % 10000) / 10000.0;
+    const double p26 = static_cast<double>(ticks % 26000) / 26000.0;
+    DrawLayer(target, r.stillLayer.get());
+    DrawBackdropMotion(target, r.brush.get(), ToRect(kHeroArea), phase, drawing, r.backdrop);
+    DrawFileCards(target, phase, p26, drawing, r.brush.get());
+    DrawLayer(target, r.pageLayer.get());
   }
-  if (target->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) w.renderer.renderTarget.reset();
+  const HRESULT result = target->EndDraw();
+  if (result == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) DropRenderTarget(w);
+  return result;
 }
 
 void DrawLabel(ID2D1RenderTarget* target, const wchar_t* text, IDWriteTextFormat* format, const LayoutRect& rect,
@@ -162,8 +261,8 @@ void DrawLabel(ID2D1RenderTarget* target, const wchar_t* text, IDWriteTextFormat
                    D2D1_DRAW_TEXT_OPTIONS_CLIP, DWRITE_MEASURING_MODE_NATURAL);
 }
 
-void DrawButton(SetupWindow& w, const LayoutRect& rect, const wchar_t* label, bool primary) {
-  ID2D1RenderTarget* target = w.renderer.renderTarget.get();
+void DrawButton(SetupWindow& w, ID2D1RenderTarget* target, const LayoutRect& rect, const wchar_t* label,
+                bool primary) {
   const bool hovered = ContainsPoint(rect, w.pointerX, w.pointerY);
   D2D1_COLOR_F fill = primary ? D2D1::ColorF(0.071f, 0.718f, 0.416f, 1) : D2D1::ColorF(0.96f, 0.975f, 0.968f, 1);
   const D2D1_COLOR_F border = primary ? D2D1::ColorF(0.0f, 0.569f, 0.314f, 1) : D2D1::ColorF(0.82f, 0.86f, 0.84f, 1);
@@ -196,14 +295,33 @@ const wchar_t* ReadyText(const SetupWindow& w, BilingualText repair, BilingualTe
   return Tr(w.isRepair ? repair : w.isUpdate ? update : install);
 }
 
+// One line, shortened in the middle so that the last folder stays readable.
+void DrawFolderPath(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, const LayoutRect& r) {
+  IDWriteFactory* factory = w.renderer.dwriteFactory.get();
+  if (!factory || !w.bodyFormat || w.installFolder.empty()) return;
+  ComPtr<IDWriteTextLayout> layout;
+  if (FAILED(factory->CreateTextLayout(w.installFolder.c_str(), static_cast<UINT32>(w.installFolder.size()),
+                                       w.bodyFormat.get(), r.right - r.left, r.bottom - r.top, layout.put()))) {
+    return;
+  }
+  layout->SetWordWrapping(DWRITE_WORD_WRAPPING_NO_WRAP);
+  layout->SetTextAlignment(kLeading);
+  layout->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+  ComPtr<IDWriteInlineObject> ellipsis;
+  factory->CreateEllipsisTrimmingSign(layout.get(), ellipsis.put());
+  const DWRITE_TRIMMING trimming{DWRITE_TRIMMING_GRANULARITY_CHARACTER, L'\\', 1};
+  layout->SetTrimming(&trimming, ellipsis.get());
+  brush->SetColor(D2D1::ColorF(0.17f, 0.23f, 0.21f, 1));
+  target->DrawTextLayout({r.left, r.top}, layout.get(), brush, D2D1_DRAW_TEXT_OPTIONS_CLIP);
+}
+
 void DrawFolderBox(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush) {
   const D2D1_ROUNDED_RECT box = D2D1::RoundedRect(D2D1::RectF(50, 505, 666, 551), 10, 10);
   brush->SetColor(D2D1::ColorF(0.955f, 0.972f, 0.965f, 1));
   target->FillRoundedRectangle(box, brush);
   brush->SetColor(D2D1::ColorF(0.84f, 0.88f, 0.86f, 1));
   target->DrawRoundedRectangle(box, brush, 1.0f);
-  DrawLabel(target, w.installFolder.c_str(), w.bodyFormat.get(), {67, 512, 575, 545}, {0.17f, 0.23f, 0.21f, 1},
-            kLeading);
+  DrawFolderPath(w, target, brush, {67, 512, 575, 545});
   if (!IsFolderPinned(w)) {
     DrawLabel(target, Tr(L"Change", L"更改"), w.buttonFormat.get(), {594, 512, 651, 545}, kPrimaryBorderText,
               DWRITE_TEXT_ALIGNMENT_CENTER);
@@ -230,7 +348,7 @@ void DrawReadyPage(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBru
                        : Tr(L"Choose an installation location, then start.", L"确认安装位置后即可开始。"),
             w.bodyFormat.get(), {50, 468, 600, 495}, {0.38f, 0.44f, 0.42f, 1}, kLeading);
   DrawFolderBox(w, target, brush);
-  DrawButton(w, kReadyPrimary,
+  DrawButton(w, target, kReadyPrimary,
              ReadyText(w, {L"Repair now", L"立即修复"}, {L"Update now", L"立即更新"}, {L"Install now", L"立即安装"}),
              true);
   if (fresh) DrawWarning(w, target, brush);
@@ -258,8 +376,8 @@ void DrawCompletedPage(SetupWindow& w, ID2D1RenderTarget* target) {
             kHeadingText, kLeading);
   DrawLabel(target, Tr(L"Velmora is ready to use.", L"岫澜已准备就绪。"), w.bodyFormat.get(), {50, 482, 540, 512},
             kSecondaryText, kLeading);
-  DrawButton(w, kFinishButton, Tr(L"Finish", L"完成"), false);
-  DrawButton(w, kOpenButton, Tr(L"Open Velmora", L"打开岫澜"), true);
+  DrawButton(w, target, kFinishButton, Tr(L"Finish", L"完成"), false);
+  DrawButton(w, target, kOpenButton, Tr(L"Open Velmora", L"打开岫澜"), true);
 }
 
 void DrawFailedPage(SetupWindow& w, ID2D1RenderTarget* target) {
@@ -268,8 +386,8 @@ void DrawFailedPage(SetupWindow& w, ID2D1RenderTarget* target) {
   const wchar_t* message =
       w.errorText.empty() ? Tr(L"Try again to continue installation.", L"请重试以继续安装。") : w.errorText.c_str();
   DrawLabel(target, message, w.bodyFormat.get(), {50, 474, 540, 538}, {0.42f, 0.36f, 0.34f, 1}, kLeading);
-  DrawButton(w, kFailedCloseButton, Tr(L"Close", L"关闭"), false);
-  DrawButton(w, kTryAgainButton, Tr(L"Try again", L"重试"), true);
+  DrawButton(w, target, kFailedCloseButton, Tr(L"Close", L"关闭"), false);
+  DrawButton(w, target, kTryAgainButton, Tr(L"Try again", L"重试"), true);
 }
 
 ComPtr<IDWriteTextFormat> MakeFormat(IDWriteFactory* factory, float size, DWRITE_FONT_WEIGHT weight) {
@@ -283,8 +401,7 @@ ComPtr<IDWriteTextFormat> MakeFormat(IDWriteFactory* factory, float size, DWRITE
 
 }  // namespace
 
-void DrawPage(SetupWindow& w, ID2D1SolidColorBrush* brush) {
-  ID2D1RenderTarget* target = w.renderer.renderTarget.get();
+void DrawPage(SetupWindow& w, ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush) {
   switch (w.state) {
     case UiState::Ready:
       DrawReadyPage(w, target, brush);

@@ -21,7 +21,7 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"VMR.ModernInstaller.Window";
 constexpr UINT_PTR kFrameTimer = 1;
-constexpr UINT kFrameMilliseconds = 33;
+constexpr ULONGLONG kStillClock = 3500;  // where the backdrop stands when motion is off
 constexpr DWORD kWindowCornerPreference = 33;  // DWMWA_WINDOW_CORNER_PREFERENCE
 constexpr DWORD kRoundCorners = 2;             // DWMWCP_ROUND
 constexpr int kFinishedPostAttempts = 200;
@@ -38,7 +38,27 @@ void RegisterWindowClass(HINSTANCE module) {
   RegisterClassExW(&windowClass);
 }
 
-void Invalidate(SetupWindow& w) { InvalidateRect(w.hwnd, nullptr, FALSE); }
+// A frame starts no sooner than one frame interval after the last one ended.
+void ScheduleFrame(SetupWindow& w, ULONGLONG delay) {
+  const ULONGLONG now = GetTickCount64(), due = w.pacing.lastEnd + delay;
+  if (due <= now) {
+    KillTimer(w.hwnd, kFrameTimer);
+    InvalidateRect(w.hwnd, nullptr, FALSE);
+  } else {
+    SetTimer(w.hwnd, kFrameTimer, static_cast<UINT>(due - now), nullptr);
+  }
+}
+
+// Something on the page changed: its layer is redrawn in the next frame.
+void Invalidate(SetupWindow& w) {
+  w.renderer.pageStale = true;
+  if (!IsIconic(w.hwnd)) ScheduleFrame(w, kFrameInterval);
+}
+
+void ReadMotionSetting(SetupWindow& w) {
+  BOOL animate = TRUE;
+  w.stillBackdrop = SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &animate, 0) && !animate;
+}
 
 void EndWindow(SetupWindow& w, unsigned exitCode) {
   w.exitCode = exitCode;
@@ -65,6 +85,7 @@ void SwitchLanguage(SetupWindow& w, bool english) {
   if (english == UseEnglish) return;
   UseEnglish = english;
   SetWindowTextW(w.hwnd, Tr(kProductName));
+  if (w.renderer.dwriteFactory) CreateTextFormats(w);
   Invalidate(w);
 }
 
@@ -91,16 +112,53 @@ void TryAgain(SetupWindow& w) {
 }
 
 void HandleKey(SetupWindow& w, WPARAM key) {
-  if (key == VK_ESCAPE) {
-    ApplyCloseRule(w);
-  } else if (key == VK_RETURN) {
-    if (w.state == UiState::Ready) {
-      StartInstall(w);
-    } else if (w.state == UiState::Failed) {
-      TryAgain(w);
+  switch (key) {
+    case VK_ESCAPE:
+      return ApplyCloseRule(w);
+    case VK_TAB:
+      w.focus = NextFocus(w.state, IsFolderPinned(w), FocusedControl(w), GetKeyState(VK_SHIFT) < 0);
+      return Invalidate(w);
+    case VK_SPACE:
+      return Activate(w, FocusedControl(w));
+    case VK_RETURN: {
+      const HitTarget focused = FocusedControl(w);
+      return Activate(w, focused != HitTarget::None ? focused : PrimaryTarget(w.state));
     }
-    if (w.state == UiState::Completed) EndWindow(w, 0);
+    default:
+      return;
   }
+}
+
+void TrackPointer(SetupWindow& w, float x, float y) {
+  w.pointerX = x;
+  w.pointerY = y;
+  if (!w.trackingLeave && x >= 0) {
+    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, w.hwnd, 0};
+    w.trackingLeave = TrackMouseEvent(&track) != FALSE;
+  }
+  const HitTarget hovered = x < 0 ? HitTarget::None : HitTest(w.state, IsFolderPinned(w), x, y);
+  if (hovered == w.hovered) return;
+  w.hovered = hovered;
+  Invalidate(w);
+}
+
+void OnTimer(SetupWindow& w) {
+  KillTimer(w.hwnd, kFrameTimer);
+  if (IsIconic(w.hwnd)) return;  // restoring starts the frames again
+  if (IsWindowHidden(w.hwnd)) {
+    SetTimer(w.hwnd, kFrameTimer, kHiddenCheckInterval, nullptr);
+    return;
+  }
+  InvalidateRect(w.hwnd, nullptr, FALSE);
+}
+
+void OnSize(SetupWindow& w, WPARAM kind, LPARAM lParam) {
+  if (kind == SIZE_MINIMIZED) {
+    KillTimer(w.hwnd, kFrameTimer);
+    return;
+  }
+  ResizeRenderTarget(w.renderer, LOWORD(lParam), HIWORD(lParam));
+  Invalidate(w);
 }
 
 LRESULT CaptionHitTest(SetupWindow& w, LPARAM lParam) {
@@ -112,7 +170,7 @@ LRESULT CaptionHitTest(SetupWindow& w, LPARAM lParam) {
 
 void RedrawWhileMoving(SetupWindow& w) {
   const ULONGLONG now = GetTickCount64();
-  if (now - w.lastMoveRedraw < kFrameMilliseconds) return;
+  if (now - w.lastMoveRedraw < kFrameInterval) return;
   w.lastMoveRedraw = now;
   RedrawWindow(w.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_UPDATENOW);
 }
@@ -141,8 +199,11 @@ void TakeFinished(SetupWindow& w, WPARAM succeeded, LPARAM lParam) {
 void Paint(SetupWindow& w) {
   PAINTSTRUCT paint;
   BeginPaint(w.hwnd, &paint);
-  PaintWindow(w);
+  const double cpu = ProcessCpuMilliseconds();
+  PaintWindow(w, w.stillBackdrop ? kStillClock : GetTickCount64());
+  RecordFrame(w.pacing, ProcessCpuMilliseconds() - cpu, GetTickCount64());
   EndPaint(w.hwnd, &paint);
+  if (!w.stillBackdrop) ScheduleFrame(w, AnimationDelay(w.pacing));
 }
 
 // The window stays in Working, where closing is refused, until this message arrives,
@@ -168,23 +229,33 @@ SetupWindow::~SetupWindow() {
   bodyFormat.reset();
   smallFormat.reset();
   buttonFormat.reset();
-  logoBitmap.reset();
-  renderer.renderTarget.reset();
+  DropRenderTarget(*this);
   renderer.dwriteFactory.reset();
   renderer.d2dFactory.reset();
 }
 
 bool CreateSetupWindow(SetupWindow& w, HINSTANCE module) {
   RegisterWindowClass(module);
-  w.dpiScale = static_cast<float>(SystemDpi()) / 96.0f;
-  const int width = static_cast<int>(kCanvasWidth * w.dpiScale);
-  const int height = static_cast<int>(kCanvasHeight * w.dpiScale);
-  const int x = std::max(0, GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = std::max(0, GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  // Centred on the work area and never larger: on a small screen at a high DPI the
+  // canvas is scaled down so that every control stays reachable.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)) work = monitor.rcWork;
+  const int workWidth = std::max(1L, work.right - work.left), workHeight = std::max(1L, work.bottom - work.top);
+  w.dpiScale = std::min({static_cast<float>(SystemDpi()) / 96.0f, workWidth / kCanvasWidth,
+                         workHeight / kCanvasHeight});
+  w.renderer.dpi = 96.0f * w.dpiScale;
+  const int width = std::min(workWidth, static_cast<int>(kCanvasWidth * w.dpiScale));
+  const int height = std::min(workHeight, static_cast<int>(kCanvasHeight * w.dpiScale));
+  const int x = work.left + (workWidth - width) / 2;
+  const int y = work.top + (workHeight - height) / 2;
   HWND hwnd = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, Tr(kProductName), WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
                               x, y, width, height, nullptr, nullptr, module, &w);
   if (!hwnd) return false;
   w.renderer.hwnd = hwnd;
+  w.renderer.module = module;
+  ReadMotionSetting(w);
   bool ready = w.renderer.d2dFactory || SUCCEEDED(D2D1CreateFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED,
                                                                     __uuidof(ID2D1Factory), nullptr,
                                                                     w.renderer.d2dFactory.put_void()));
@@ -200,7 +271,6 @@ bool CreateSetupWindow(SetupWindow& w, HINSTANCE module) {
   DwmSetWindowAttribute(hwnd, kWindowCornerPreference, &kRoundCorners, sizeof(kRoundCorners));
   ShowWindow(hwnd, SW_SHOW);
   UpdateWindow(hwnd);
-  SetTimer(hwnd, kFrameTimer, kFrameMilliseconds, nullptr);
   return true;
 }
 
@@ -243,7 +313,7 @@ LRESULT HandleWindowMessage(SetupWindow& w, UINT message, WPARAM wParam, LPARAM 
       PostQuitMessage(0);
       return 0;
     case WM_SIZE:
-      if (w.renderer.renderTarget) w.renderer.renderTarget->Resize(D2D1::SizeU(LOWORD(lParam), HIWORD(lParam)));
+      OnSize(w, wParam, lParam);
       return 0;
     case WM_PAINT:
       Paint(w);
@@ -259,13 +329,21 @@ LRESULT HandleWindowMessage(SetupWindow& w, UINT message, WPARAM wParam, LPARAM 
       HandleKey(w, wParam);
       return 0;
     case WM_TIMER:
-      Invalidate(w);
+      OnTimer(w);
       return 0;
     case WM_MOUSEMOVE:
-      w.pointerX = GET_X_LPARAM(lParam) / w.dpiScale;
-      w.pointerY = GET_Y_LPARAM(lParam) / w.dpiScale;
-      Invalidate(w);
+      TrackPointer(w, GET_X_LPARAM(lParam) / w.dpiScale, GET_Y_LPARAM(lParam) / w.dpiScale);
       return 0;
+    case WM_MOUSELEAVE:
+      w.trackingLeave = false;
+      TrackPointer(w, -1, -1);
+      return 0;
+    case WM_SETTINGCHANGE:
+      if (wParam == SPI_SETCLIENTAREAANIMATION) {
+        ReadMotionSetting(w);
+        Invalidate(w);
+      }
+      return DefWindowProcW(w.hwnd, message, wParam, lParam);
     case WM_LBUTTONUP:
       HandleClick(w, GET_X_LPARAM(lParam) / w.dpiScale, GET_Y_LPARAM(lParam) / w.dpiScale);
       return 0;
@@ -283,12 +361,17 @@ LRESULT HandleWindowMessage(SetupWindow& w, UINT message, WPARAM wParam, LPARAM 
   }
 }
 
-void HandleClick(SetupWindow& w, float x, float y) {
-  switch (HitTest(w.state, IsFolderPinned(w), x, y)) {
+void HandleClick(SetupWindow& w, float x, float y) { Activate(w, HitTest(w.state, IsFolderPinned(w), x, y)); }
+
+void Activate(SetupWindow& w, HitTarget target) {
+  switch (target) {
     case HitTarget::ChooseChinese:
       return SwitchLanguage(w, false);
     case HitTarget::ChooseEnglish:
       return SwitchLanguage(w, true);
+    case HitTarget::ToggleLanguage:
+      if (w.state != UiState::Working) SwitchLanguage(w, !UseEnglish);
+      return;
     case HitTarget::Close:
       return ApplyCloseRule(w);
     case HitTarget::Minimize:
@@ -307,6 +390,15 @@ void HandleClick(SetupWindow& w, float x, float y) {
     case HitTarget::None:
       return;
   }
+}
+
+HitTarget FocusedControl(const SetupWindow& w) {
+  FocusStop stops[kMaxFocusStops];
+  const int count = FocusStops(w.state, IsFolderPinned(w), stops);
+  for (int i = 0; i < count; ++i) {
+    if (stops[i].target == w.focus) return w.focus;
+  }
+  return HitTarget::None;
 }
 
 void StartInstall(SetupWindow& w) {

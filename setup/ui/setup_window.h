@@ -8,6 +8,8 @@
 #include <string>
 
 #include "setup/core/handles.h"
+#include "setup/ui/frame_pacing.h"
+#include "setup/ui/layout.h"
 #include "setup/ui/page_render.h"
 #include "setup/ui/ui_state.h"
 
@@ -42,6 +44,11 @@ struct SetupWindow {
   ComPtr<IDWriteTextFormat> bodyFormat;
   ComPtr<IDWriteTextFormat> smallFormat;
   ComPtr<IDWriteTextFormat> buttonFormat;
+  HitTarget focus = HitTarget::None;    // the control with the focus ring, by Tab
+  HitTarget hovered = HitTarget::None;  // what the pointer is over, as last drawn
+  bool trackingLeave = false;           // TrackMouseEvent is armed
+  bool stillBackdrop = false;           // the system asks for less motion
+  FramePacing pacing;
 
   SetupWindow() = default;
   explicit SetupWindow(const WindowStartState& start);
@@ -66,5 +73,9 @@ void RunMessageLoop();
 LRESULT CALLBACK SetupWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT HandleWindowMessage(SetupWindow& window, UINT message, WPARAM wParam, LPARAM lParam);
 void HandleClick(SetupWindow& window, float x, float y);
+// What a click on `target` does; also the keyboard's Space and Enter.
+void Activate(SetupWindow& window, HitTarget target);
+// The focused control when it is one of the current page's, else None.
+HitTarget FocusedControl(const SetupWindow& window);
 void StartInstall(SetupWindow& window);
 DWORD WINAPI InstallWorker(LPVOID window);

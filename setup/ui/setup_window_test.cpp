@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/progress.h"
 
@@ -97,16 +98,82 @@ TEST(SetupWindow, CloseRuleByStateForEveryWayOfClosing) {
   }
 }
 
-TEST(SetupWindow, EnterFinishesACompletedInstallAndIsIgnoredWhileWorking) {
-  TestWindow completed(UiState::Completed);
-  completed.Send(WM_KEYDOWN, VK_RETURN);
-  EXPECT_FALSE(completed.Alive());
-  EXPECT_EQ(completed.w.exitCode, 0u);
-  TestWindow working(UiState::Working);
-  working.Send(WM_KEYDOWN, VK_RETURN);
-  working.Send(WM_KEYDOWN, 'A');
-  EXPECT_TRUE(working.Alive());
-  EXPECT_EQ(working.w.state, UiState::Working);
+TEST(SetupWindow, TabMovesTheFocusRoundThePageAndEnterOrSpacePressesIt) {
+  struct Case {
+    UiState state;
+    bool isUpdate;
+    int tabs;
+    bool shift;
+    WPARAM press;  // 0: none
+    HitTarget focus;
+    bool closes;
+    unsigned exitCode;
+  };
+  const Case cases[] = {
+      {UiState::Ready, false, 2, false, 0, HitTarget::ChangeFolder, false, 1},
+      {UiState::Ready, true, 2, false, 0, HitTarget::StartInstall, false, 1},  // an update has no "Change"
+      {UiState::Completed, false, 2, false, VK_RETURN, HitTarget::Finish, true, 0},
+      {UiState::Completed, false, 1, true, 0, HitTarget::OpenApplication, false, 1},
+      {UiState::Failed, false, 5, false, VK_SPACE, HitTarget::CloseFailed, true, 2},  // round past the last
+      {UiState::Working, false, 1, false, VK_RETURN, HitTarget::None, false, 1},
+      {UiState::Working, false, 1, false, VK_SPACE, HitTarget::None, false, 1},
+  };
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "state " << static_cast<int>(c.state) << ", tabs " << c.tabs);
+    TestWindow t(c.state);
+    t.w.isUpdate = c.isUpdate;
+    keys[VK_SHIFT] = c.shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    for (int i = 0; i < c.tabs; ++i) t.Send(WM_KEYDOWN, VK_TAB);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(FocusedControl(t.w), c.focus);
+    if (c.press) t.Send(WM_KEYDOWN, c.press);
+    t.Send(WM_KEYDOWN, 'A');
+    EXPECT_EQ(t.Alive(), !c.closes);
+    EXPECT_EQ(t.w.exitCode, c.exitCode);
+  }
+}
+
+TEST(SetupWindow, SpaceOnTheFocusedLanguageSwitchChangesTheLanguageAndItsTextFormats) {
+  TestWindow t(UiState::Ready);
+  UseEnglish = true;
+  ASSERT_TRUE(SUCCEEDED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                            reinterpret_cast<IUnknown**>(t.w.renderer.dwriteFactory.put()))));
+  ASSERT_TRUE(CreateTextFormats(t.w));
+  t.Send(WM_KEYDOWN, VK_TAB);
+  t.Send(WM_KEYDOWN, VK_SPACE);
+  EXPECT_FALSE(UseEnglish);
+  EXPECT_EQ(t.Title(), L"岫澜");
+  for (IDWriteTextFormat* format : {t.w.titleFormat.get(), t.w.headingFormat.get(), t.w.bodyFormat.get(),
+                                    t.w.smallFormat.get(), t.w.buttonFormat.get()}) {
+    wchar_t family[64] = {}, locale[16] = {};
+    format->GetFontFamilyName(family, 64);
+    format->GetLocaleName(locale, 16);
+    EXPECT_STREQ(family, L"Microsoft YaHei UI");
+    EXPECT_EQ(_wcsicmp(locale, L"zh-CN"), 0) << locale;
+  }
+}
+
+// As when the device is lost: everything made on the old target must be made anew,
+// the logo included, or every later frame fails.
+TEST(SetupWindow, AFrameAfterTheRenderTargetIsDroppedSucceeds) {
+  ComApartment apartment(COINIT_APARTMENTTHREADED);
+  SetupWindow w;
+  w.installFolder = L"C:\\Program Files\\Velmora";
+  ASSERT_TRUE(CreateSetupWindow(w, GetModuleHandleW(nullptr)));
+  EXPECT_EQ(PaintWindow(w, 1000), S_OK);
+  for (UiState state : {UiState::Ready, UiState::Completed}) {
+    w.state = state;
+    w.renderer.renderTarget.reset();
+    EXPECT_EQ(PaintWindow(w, 2000), S_OK);
+    EXPECT_EQ(PaintWindow(w, 2100), S_OK);
+    EXPECT_TRUE(w.logoBitmap);
+  }
+  DestroyWindow(w.hwnd);
+  DrainQueue();
 }
 
 TEST(SetupWindow, ProgressAndFinishedMessagesTakeTheirPayloads) {

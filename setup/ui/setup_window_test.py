@@ -7,7 +7,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import BUILD, OUT, TESTAPPS, UNINSTALL_KEY, main, pack  # noqa: E402
 from ui_support import (PICKER_TITLES, PRIMARY_GREEN, WARNING_BANNER, WHITE, DisplayTestCase,  # noqa: E402
-                        SetupWindow, near, restart_wineserver)
+                        SetupWindow, cpu_seconds, near, restart_wineserver)
 
 SETUP = OUT / "VelmoraSetup.exe"
 PROBE = TESTAPPS / "window_probe.exe"
@@ -17,6 +17,9 @@ READY_FOLDER_TEXT = (67, 512, 575, 545)
 CHANGE_LABEL = (594, 512, 651, 545)
 FAILED_MESSAGE = (50, 474, 540, 538)
 NODES = ((171, 140), (360, 268), (567, 112), (729, 244))
+# Where the focus ring passes on each control of the fresh Ready page, in Tab order,
+# with the ring's colour there.
+FOCUS_RINGS = (((745, 14), (238, 249, 243)), ((630, 502), (0, 107, 59)), ((770, 496), (0, 107, 59)))
 
 
 def is_ready_fresh(shot):
@@ -26,6 +29,26 @@ def is_ready_fresh(shot):
 def is_failed(shot):
     # The "Close" button of the Failed page, where Ready has only the white panel.
     return near(shot.pixel(600, 552), (245, 249, 247), 8) and not near(shot.pixel(840, 575), WARNING_BANNER)
+
+
+def lit_rings(shot):
+    return [i for i, (point, colour) in enumerate(FOCUS_RINGS) if near(shot.pixel(*point), colour, 24)]
+
+
+def design_glow(x, y):
+    """The hero's colour at (x, y) as the design's stops give it: the background gradient,
+    then the hero glow and the backdrop's wide glow blended over it."""
+    t = (x * 900 + y * 640) / (900 ** 2 + 640 ** 2)
+    low, high, f = ((0.016, 0.105, 0.066), (0.022, 0.225, 0.125), t / 0.52) if t < 0.52 else \
+        ((0.022, 0.225, 0.125), (0.055, 0.43, 0.235), (t - 0.52) / 0.48)
+    colour = [a + f * (b - a) for a, b in zip(low, high)]
+    d = min(1.0, (((x - 650) / 410) ** 2 + ((y - 170) / 300) ** 2) ** 0.5)
+    hero = [a + d * (b - a) for a, b in zip((0.72, 0.96, 0.84), (0.47, 0.87, 0.67))]
+    colour = [c * (1 - 0.18 * (1 - d)) + h * 0.18 * (1 - d) for c, h in zip(colour, hero)]
+    d = min(1.0, (((x - 450) / 423) ** 2 + ((y - 188) / 312) ** 2) ** 0.5)
+    alpha = 0.22 + (0.075 - 0.22) * d / 0.52 if d < 0.52 else 0.075 * (1 - d) / 0.48
+    colour = [c * (1 - alpha) + a * alpha for c, a in zip(colour, (0.47, 0.87, 0.67))]
+    return tuple(round(255 * c) for c in colour)
 
 
 def node_hue(shot):
@@ -52,6 +75,8 @@ class ReadyPage(DisplayTestCase):
             with self.subTest(text=region):
                 self.assertTrue(shot.has_glyphs(*region))
         self.assertLess(node_hue(shot), 0)
+        glow = design_glow(650, 170)
+        window.wait_for(lambda s: near(s.pixel(650, 170), glow, 10), 15, f"the glow's colour {glow}")
         window.key("Escape")
         self.assertEqual(window.exit_code(), 1)
         window = self.open()
@@ -64,15 +89,62 @@ class ReadyPage(DisplayTestCase):
         self.assertEqual(self.prefix.run(PROBE, "close"), 0)
         self.assertEqual(window.exit_code(), 1)
 
-    def test_hovered_primary_button_is_lighter_and_minimize_keeps_the_program(self):
+    def test_hovered_primary_button_is_lighter_until_the_pointer_leaves_and_minimize_keeps_the_program(self):
         window = self.open()
         window.move(760, 540)
         window.wait_for(lambda shot: near(shot.pixel(700, 510), (29, 194, 117)), 10, "the hovered button")
+        window.leave()
+        window.wait_for(lambda shot: near(shot.pixel(700, 510), PRIMARY_GREEN), 10, "the button without hover")
         self.assertEqual(self.prefix.run(PROBE, "state"), 1)
         window.click(822, 32)
         self.assertEqual(self.prefix.run(PROBE, "state"), 2)
         self.assertEqual(self.prefix.run(PROBE, "restore"), 0)
         self.assertEqual(self.prefix.run(PROBE, "state"), 1)
+        window.key("Escape")
+        self.assertEqual(window.exit_code(), 1)
+
+
+    def test_tab_and_shift_tab_move_the_focus_ring_and_enter_presses_the_focused_control(self):
+        window = self.open()
+        self.assertEqual(lit_rings(window.shot()), [])
+        for keys, ring in ((["Tab"], 0), (["Tab"], 1), (["Tab"], 2), (["Tab"], 0), (["shift+Tab"], 2),
+                           (["shift+Tab"], 1)):
+            window.key(*keys)
+            window.wait_for(lambda shot: lit_rings(shot) == [ring], 10, f"the focus ring {ring}")
+        window.key("Return")  # "Change" has the focus: the folder picker, not the install
+        dialog = self.prefix.wait_window(PICKER_TITLES, 30)
+        self.prefix.xdotool("key", "--window", dialog, "Escape")
+        window.key("Escape")
+        self.assertEqual(window.exit_code(), 1)
+
+    def test_minimised_or_covered_the_window_draws_nothing(self):
+        window = self.open()
+        window.click(822, 32)
+        cover = None
+        for what in ("minimised", "covered"):
+            if what == "covered":
+                self.assertEqual(self.prefix.run(PROBE, "restore"), 0)
+                cover = self.prefix.start(PROBE, "cover")
+                time.sleep(2)
+            before = cpu_seconds(window.process.pid)
+            time.sleep(10)
+            self.assertLess(cpu_seconds(window.process.pid) - before, 1.0, what)
+        cover.kill()
+        cover.wait()
+        window.key("Escape")
+        self.assertEqual(window.exit_code(), 1)
+
+    def test_a_long_folder_shows_on_one_line(self):
+        folder = "C:\\" + "\\".join(f"Shared Applications Folder {i}" for i in range(5))
+        folder = folder[:150 - len("\\Velmora")] + "\\Velmora"
+        self.assertEqual(len(folder), 150)
+        window = self.open("/install-dir", folder)
+        shot = window.shot()
+        box = (244, 248, 246)
+        inked = [y for y in range(505, 551) if any(not near(shot.pixel(x, y), box, 40) for x in range(67, 575, 2))]
+        self.assertTrue(inked)
+        self.assertLessEqual(inked[-1] - inked[0], 20, inked)  # one line of 14-DIP text
+        self.assertTrue(shot.has_glyphs(520, 512, 575, 545))  # the line runs to the end of the box
         window.key("Escape")
         self.assertEqual(window.exit_code(), 1)
 
@@ -126,8 +198,12 @@ class FailurePage(DisplayTestCase):
         self.assertEqual(window.title("岫澜"), "岫澜")
         chinese = window.wait_for(lambda s: s.region(50, 426, 570, 468) != english.region(50, 426, 570, 468), 10,
                                   "the Chinese heading")
-        self.assertEqual(chinese.region(*FAILED_MESSAGE), english.region(*FAILED_MESSAGE))
+        self.assertTrue(chinese.has_glyphs(*FAILED_MESSAGE))
         self.assertNotEqual(chinese.region(586, 499, 678, 557), english.region(586, 499, 678, 557))
+        # The text itself never changed: back in English it is drawn as before.
+        window.click(766, 32)
+        window.wait_for(lambda s: s.region(*FAILED_MESSAGE) == english.region(*FAILED_MESSAGE), 10,
+                        "the same failure text")
         window.key("Escape")
         self.assertEqual(window.exit_code(), 2)
 
@@ -237,19 +313,29 @@ class FolderPicker(DisplayTestCase):
 
 
 class HighDpi(DisplayTestCase):
-    def test_at_144_dpi_the_window_is_scaled_and_hit_rectangles_follow(self):
+    """At 144 DPI the canvas is scaled 1.5 where the screen is large enough; on a
+    1366 x 768 screen it is scaled to the work area's height and centred."""
+    geometry = (125, 120, 1350, 960)
+
+    def test_at_144_dpi_the_window_fits_the_screen_and_hit_rectangles_follow(self):
         self.prefix.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 144)
         restart_wineserver(self.prefix)
-        window = SetupWindow(self.prefix, SETUP, "/install-dir", r"C:\Occupied\Velmora", scale=1.5)
+        scale = self.geometry[3] / 640
+        window = SetupWindow(self.prefix, SETUP, "/install-dir", r"C:\Occupied\Velmora", scale=scale)
         self.addCleanup(window.kill)
-        self.assertEqual(window.geometry()[2:], (1350, 960))
+        self.assertEqual(window.geometry(), self.geometry)
         self.assertTrue(near(window.shot().pixel(700, 510), PRIMARY_GREEN))
-        window.click(1035, 748, pixels=True)
+        window.click(int(690 * scale), int(498 * scale), pixels=True)
         time.sleep(1)
         self.assertTrue(is_ready_fresh(window.shot()))
-        window.click(1035, 750, pixels=True)
+        window.click(int(690 * scale), int(500 * scale), pixels=True)
         window.wait_for(lambda s: not is_ready_fresh(s), 30, "the install starting")
         self.assertTrue(window.running())
+
+
+class HighDpiSmallScreen(HighDpi):
+    screen = "1366x768x24"
+    geometry = (143, 0, 1080, 768)
 
 
 class WithoutLogo(DisplayTestCase):
