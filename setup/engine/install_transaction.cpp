@@ -134,6 +134,8 @@ bool CheckTargetFolder(Transaction& t, const std::wstring& registeredLocation, s
 
 // Step 7.
 bool PrepareStaging(Transaction& t, std::wstring& message) {
+  // A killed run's staging folder would otherwise stay beside the folder for good.
+  for (const std::wstring& stale : StaleStagingFolders(t.installFolder)) DeleteTree(stale);
   t.stagingFolder = MakeWorkFolderPath(t.installFolder, L".staging");
   t.backupFolder = MakeWorkFolderPath(t.installFolder, L".backup");
   DeleteTree(t.stagingFolder);
