@@ -54,6 +54,7 @@ class Outcome:
     state: str
     recovery: str
     leftovers: int
+    leftovers_after: int = 0  # work folders still there after the new install and the uninstall
 
     @property
     def defect(self):
@@ -159,7 +160,8 @@ class KillRunner:
             doing = f"{doing} [not killed: exit {code}]"
         state = self.state_after(before, new_package)
         leftovers = len(work_folders(self.prefix, FOLDER))
-        return Outcome(point, doing, state, self.recover(scenario.new, new_package), leftovers)
+        recovery = self.recover(scenario.new, new_package)
+        return Outcome(point, doing, state, recovery, leftovers, len(work_folders(self.prefix, FOLDER)))
 
     def count_points(self, scenario):
         """The calls a run without a kill makes, in order."""
@@ -199,7 +201,8 @@ def short(text, folder=FOLDER):
 
 def table(scenario_name, outcomes):
     lines = [f"{scenario_name}:", f"{'N':>3}  {'what the process was doing':<60} {'state left':<44} "
-             f"{'work':>4}  recovery (new install, then uninstall)"]
+             f"{'work':>6}  recovery (new install, then uninstall)"]
     for o in outcomes:
-        lines.append(f"{o.point:>3}  {short(o.doing)[:60]:<60} {o.state[:44]:<44} {o.leftovers:>4}  {o.recovery}")
+        work = f"{o.leftovers}>{o.leftovers_after}"
+        lines.append(f"{o.point:>3}  {short(o.doing)[:60]:<60} {o.state[:44]:<44} {work:>6}  {o.recovery}")
     return "\n".join(lines)

@@ -373,6 +373,9 @@ TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
 
 TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandIsInstalledAfreshAndRegisteredAgain) {
   ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+  // A killed run's staging folder goes too.
+  ASSERT_TRUE(EnsureDirectory(folder_ + L".staging-12-34\\data"));
+  ASSERT_TRUE(WriteBytes(folder_ + L".staging-12-34\\data\\part.bin", "partial"));
   EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
   EXPECT_TRUE(PathExists(JoinPath(folder_, kInstalledRecordName)));
   EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);

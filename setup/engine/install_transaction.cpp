@@ -197,6 +197,8 @@ bool CreateStagingFolder(const Transaction& t) {
 
 // Step 7.
 bool PrepareStaging(Transaction& t, std::wstring& message) {
+  // A killed run's staging folder would otherwise stay beside the folder for good.
+  for (const std::wstring& stale : StaleStagingFolders(t.installFolder)) DeleteTree(stale);
   t.stagingFolder = MakeWorkFolderPath(t.installFolder, L".staging");
   t.backupFolder = MakeWorkFolderPath(t.installFolder, L".backup");
   // Both names must be new. An entry already there (planted beside a folder that others

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "setup/core/handles.h"
@@ -35,10 +36,11 @@ bool HoldsRecord(const std::wstring& folder) {
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
-// Backup folders of this installation folder that hold a record.
-std::vector<std::wstring> BackupCandidates(const std::wstring& installFolder) {
+// "<folder><infix><pid>-<tick>" siblings of the installation folder that are real
+// folders, not links.
+std::vector<std::wstring> WorkFolders(const std::wstring& installFolder, const wchar_t* infix) {
   std::vector<std::wstring> found;
-  const std::wstring pattern = installFolder + kBackupInfix + L"*";
+  const std::wstring pattern = installFolder + infix + L"*";
   const size_t leafLength = installFolder.size() - ParentPath(installFolder).size() - 1;
   WIN32_FIND_DATAW data;
   UniqueFind find(FindFirstFileW(LongPath(pattern).c_str(), &data));
@@ -47,11 +49,18 @@ std::vector<std::wstring> BackupCandidates(const std::wstring& installFolder) {
     const std::wstring_view name = data.cFileName;
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                           !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    const size_t tailStart = leafLength + wcslen(kBackupInfix);
+    const size_t tailStart = leafLength + wcslen(infix);
     if (!isFolder || name.size() <= tailStart || !IsWorkFolderTail(name.substr(tailStart))) continue;
-    const std::wstring candidate = JoinPath(ParentPath(installFolder), data.cFileName);
-    if (HoldsRecord(candidate)) found.push_back(candidate);
+    found.push_back(JoinPath(ParentPath(installFolder), data.cFileName));
   } while (FindNextFileW(find.get(), &data));
+  return found;
+}
+
+// Backup folders of this installation folder that hold a record.
+std::vector<std::wstring> BackupCandidates(const std::wstring& installFolder) {
+  std::vector<std::wstring> found = WorkFolders(installFolder, kBackupInfix);
+  found.erase(std::remove_if(found.begin(), found.end(), [](const std::wstring& f) { return !HoldsRecord(f); }),
+              found.end());
   return found;
 }
 
@@ -65,4 +74,8 @@ bool RestoreStrandedBackup(const std::wstring& installFolder) {
   if (candidates.size() != 1) return false;
   return engineCalls.moveFile(LongPath(candidates.front()).c_str(), LongPath(installFolder).c_str(),
                               MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+std::vector<std::wstring> StaleStagingFolders(const std::wstring& installFolder) {
+  return WorkFolders(installFolder, L".staging-");
 }

@@ -4,8 +4,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // When the folder does not exist and exactly one "<folder>.backup-<pid>-<tick>" sibling
 // (a real folder, not a link) holds an installed-files record, renames that sibling back
 // to the folder. True only when it did; anything else leaves the disk as it was.
 bool RestoreStrandedBackup(const std::wstring& installFolder);
+
+// "<folder>.staging-<pid>-<tick>" siblings (real folders) left by a run that was killed:
+// they never hold an installation, only part of a new one.
+std::vector<std::wstring> StaleStagingFolders(const std::wstring& installFolder);
