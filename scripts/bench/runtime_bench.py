@@ -21,7 +21,7 @@ SOURCE = Path(os.environ.get("VELMORA_SOURCE", Path(__file__).resolve().parent.p
 
 def build_floor(output):
     subprocess.run(["x86_64-w64-mingw32-g++-posix", "-std=c++20", "-O2", "-o", str(output),
-                    str(SOURCE / "testing" / "bench_download_floor.cpp"), "-static", "-municode", "-s",
+                    str(SOURCE / "scripts" / "bench" / "bench_download_floor.cpp"), "-static", "-municode", "-s",
                     "-lwinhttp"], check=True)
 
 
