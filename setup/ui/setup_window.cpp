@@ -38,21 +38,26 @@ void RegisterWindowClass(HINSTANCE module) {
   RegisterClassExW(&windowClass);
 }
 
-// A frame starts no sooner than one frame interval after the last one ended.
-void ScheduleFrame(SetupWindow& w, ULONGLONG delay) {
+// A frame starts no sooner than `delay` after the last one ended. What the user does
+// shows at once; otherwise the timer first asks whether the frame would be seen.
+void ScheduleFrame(SetupWindow& w, ULONGLONG delay, bool userAction) {
   const ULONGLONG now = GetTickCount64(), due = w.pacing.lastEnd + delay;
-  if (due <= now) {
+  if (userAction && due <= now) {
     KillTimer(w.hwnd, kFrameTimer);
     InvalidateRect(w.hwnd, nullptr, FALSE);
   } else {
-    SetTimer(w.hwnd, kFrameTimer, static_cast<UINT>(due - now), nullptr);
+    SetTimer(w.hwnd, kFrameTimer, due > now ? static_cast<UINT>(due - now) : USER_TIMER_MINIMUM, nullptr);
   }
 }
 
-// Something on the page changed: its layer is redrawn in the next frame.
+// Something on the page changed: its layer is redrawn in the next frame. Progress
+// while installing keeps to the animation's CPU budget, so that drawing does not slow
+// the install down.
 void Invalidate(SetupWindow& w) {
   w.renderer.pageStale = true;
-  if (!IsIconic(w.hwnd)) ScheduleFrame(w, kFrameInterval);
+  if (IsIconic(w.hwnd)) return;
+  const bool working = w.state == UiState::Working;
+  ScheduleFrame(w, working ? AnimationDelay(w.pacing) : kFrameInterval, !working);
 }
 
 void ReadMotionSetting(SetupWindow& w) {
@@ -203,7 +208,7 @@ void Paint(SetupWindow& w) {
   PaintWindow(w, w.stillBackdrop ? kStillClock : GetTickCount64());
   RecordFrame(w.pacing, ProcessCpuMilliseconds() - cpu, GetTickCount64());
   EndPaint(w.hwnd, &paint);
-  if (!w.stillBackdrop) ScheduleFrame(w, AnimationDelay(w.pacing));
+  if (!w.stillBackdrop) ScheduleFrame(w, AnimationDelay(w.pacing), false);
 }
 
 // The window stays in Working, where closing is refused, until this message arrives,

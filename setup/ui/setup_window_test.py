@@ -125,13 +125,14 @@ class ReadyPage(DisplayTestCase):
             if what == "covered":
                 self.assertEqual(self.prefix.run(PROBE, "restore"), 0)
                 cover = self.prefix.start(PROBE, "cover")
-                time.sleep(2)
+                self.prefix.wait_window("^cover$", 60)
+                time.sleep(1)
             before = cpu_seconds(window.process.pid)
             time.sleep(10)
             self.assertLess(cpu_seconds(window.process.pid) - before, 1.0, what)
         cover.kill()
         cover.wait()
-        window.key("Escape")
+        self.assertEqual(self.prefix.run(PROBE, "close"), 0)
         self.assertEqual(window.exit_code(), 1)
 
     def test_a_long_folder_shows_on_one_line(self):
