@@ -46,8 +46,8 @@ int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   // standard users can write to, so DLLs come from System32 only.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-  const int code = Run(module);
-  // Whatever the outcome, a temporary copy is not left behind for good.
+  // A temporary copy goes at the next restart whatever its outcome; first, so that no
+  // early end can skip it and the result is shown only once it is done.
   ScheduleOwnDeletionIfTemporary();
-  return code;
+  return Run(module);
 }
