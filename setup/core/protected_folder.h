@@ -18,6 +18,10 @@
 
 inline constexpr wchar_t kProtectedFolderDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 inline constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// An installation folder outside the Program Files folders would otherwise inherit what
+// its parent grants (on a data drive, Authenticated Users may modify), and its programs
+// are later started elevated. Users may read and run what the install writes.
+inline constexpr wchar_t kInstallFolderDacl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 inline bool ParseSecurityDescriptor(const wchar_t* sddl, UniqueLocalMemory& descriptor) {
   return ConvertStringSecurityDescriptorToSecurityDescriptorW(

@@ -16,6 +16,8 @@ struct FolderSecurity {
   int inheritedAces = 0;
   bool systemFull = false;
   bool administratorsFull = false;
+  bool usersReadExecute = false;
+  bool allInheritable = true;
 };
 
 FolderSecurity Describe(PSECURITY_DESCRIPTOR descriptor, PSID owner, PACL dacl) {
@@ -31,8 +33,13 @@ FolderSecurity Describe(PSECURITY_DESCRIPTOR descriptor, PSID owner, PACL dacl) 
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) continue;
     ++result.aces;
     if (ace->Header.AceFlags & INHERITED_ACE) ++result.inheritedAces;
+    const BYTE inheritable = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    if ((ace->Header.AceFlags & inheritable) != inheritable) result.allInheritable = false;
     if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
     PSID sid = &ace->SidStart;
+    if (ace->Mask == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) && IsWellKnownSid(sid, WinBuiltinUsersSid)) {
+      result.usersReadExecute = true;
+    }
     if ((ace->Mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS) continue;
     result.systemFull = result.systemFull || IsWellKnownSid(sid, WinLocalSystemSid);
     result.administratorsFull = result.administratorsFull || IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
@@ -102,8 +109,14 @@ void OpenToEveryone(const std::wstring& path) {
             DWORD(ERROR_SUCCESS));
 }
 
-TEST(ProtectedFolder, TheDescriptorAppliedGrantsSystemAndAdministratorsOnly) {
+TEST(ProtectedFolder, TheDescriptorsGrantWhatTheyShould) {
   ExpectProtected(DescribeSddl(kProtectedFolderSddl));
+  FolderSecurity install = DescribeSddl(kInstallFolderDacl);
+  ASSERT_TRUE(install.read);
+  EXPECT_TRUE(install.protectedDacl);
+  EXPECT_EQ(install.aces, 3);
+  EXPECT_TRUE(install.systemFull && install.administratorsFull && install.usersReadExecute);
+  EXPECT_TRUE(install.allInheritable);  // what the install writes gets it too
 }
 
 TEST(ProtectedFolder, DaclReadBackOnlyOnWindows) {

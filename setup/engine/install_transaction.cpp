@@ -8,6 +8,7 @@
 #include "setup/core/language.h"
 #include "setup/core/paths.h"
 #include "setup/core/progress.h"
+#include "setup/core/protected_folder.h"
 #include "setup/core/text.h"
 #include "setup/engine/fault_injection.h"
 #include "setup/engine/installed_record.h"
@@ -106,13 +107,35 @@ bool CheckTargetFolder(const Transaction& t, const std::wstring& registeredLocat
   return true;
 }
 
+// Below the Program Files folders an installation inherits their protection; anywhere
+// else it brings its own, or it would inherit what its parent grants.
+bool NeedsOwnProtection(const FolderIdentity& folder) {
+  for (const wchar_t* name : {L"ProgramFiles", L"ProgramW6432", L"ProgramFiles(x86)"}) {
+    auto programFiles = IdentifyFolder(ReadEnvironmentVariable(name));
+    if (programFiles && IsInsideFolder(folder, *programFiles)) return false;
+  }
+  return true;
+}
+
+// The staging folder becomes the installation folder by a rename, keeping its DACL.
+bool CreateStagingFolder(const Transaction& t) {
+  if (!EnsureDirectory(ParentPath(t.stagingFolder))) return false;
+  UniqueLocalMemory descriptor;
+  SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
+  if (NeedsOwnProtection(t.folder)) {
+    if (!ParseSecurityDescriptor(kInstallFolderDacl, descriptor)) return false;
+    security.lpSecurityDescriptor = descriptor.get();
+  }
+  return CreateDirectoryW(t.stagingFolder.c_str(), &security) != FALSE;
+}
+
 // Step 7.
 bool PrepareStaging(Transaction& t, std::wstring& message) {
   t.stagingFolder = MakeWorkFolderPath(t.installFolder, L".staging");
   t.backupFolder = MakeWorkFolderPath(t.installFolder, L".backup");
   DeleteTree(t.stagingFolder);
   DeleteTree(t.backupFolder);
-  if (!EnsureDirectory(t.stagingFolder)) {
+  if (!CreateStagingFolder(t)) {
     return Fail(message, L"The installation folder could not be prepared.", L"无法准备安装文件夹。");
   }
   return true;
