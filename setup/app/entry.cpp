@@ -66,12 +66,13 @@ int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   // standard users can write to, so DLLs come from System32 only.
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetPerMonitorDpiAwareness();
+  // A temporary copy goes at the next restart whatever its outcome; first, so that no
+  // early end can skip it and the result is shown only once it is done.
+  ScheduleOwnDeletionIfTemporary();
   ArgumentList arguments = ReadArgumentList();
   OpenInstallLog(FindSwitchValue(arguments, kLogSwitch));
   LogProgramStart(VELMORA_MAINTENANCE != 0);
   const int code = RunProgram(module, arguments);
-  // Whatever the outcome, a temporary copy is not left behind for good.
-  ScheduleOwnDeletionIfTemporary();
   LogEvent(L"exit code ", code);
   return code;
 }

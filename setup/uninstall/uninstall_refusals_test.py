@@ -148,7 +148,7 @@ class UninstallRefusals(PrivateDisplayTestCase):
         (program_files / "planted.txt").write_bytes(b"not ours")
         (program_files / ".install-manifest").write_bytes(b"1\tplanted.txt\t1\th\n")
         for name in ("planted.txt", ".install-manifest"):
-            self.addCleanup((program_files / name).unlink)
+            self.addCleanup((program_files / name).unlink, missing_ok=True)
         self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Program Files")
         self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
         folders = (r"C:\windows", r"C:\ProgramData", "C:\\", "Apps\\Velmora", "", r"C:\Program Files",
