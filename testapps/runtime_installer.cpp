@@ -21,6 +21,9 @@ namespace {
 constexpr wchar_t kVersionKey[] =
     L"SOFTWARE\\dotnet\\Setup\\InstalledVersions\\x64\\sharedfx\\Microsoft.WindowsDesktop.App\\8.0.11";
 constexpr wchar_t kLogPath[] = L"C:\\users\\Public\\standin-runtime.log";
+// While a test keeps this file, the stand-in keeps running (two minutes at most): the
+// setup stays on its Working page for as long as the test needs.
+constexpr wchar_t kHoldPath[] = L"C:\\users\\Public\\standin-runtime.hold";
 constexpr int kWrongArguments = 87;
 
 void AppendToLog(const std::wstring& line) {
@@ -59,6 +62,7 @@ bool RegisterRuntime() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   AppendToLog(ModulePath() + L"|" + GetCommandLineW() + L"|show=" + std::to_wstring(show) + L"\n");
   if (!HasExpectedArguments()) return kWrongArguments;
+  for (int waited = 0; waited < 1200 && GetFileAttributesW(kHoldPath) != INVALID_FILE_ATTRIBUTES; ++waited) Sleep(100);
   if (STANDIN_REGISTER && !RegisterRuntime()) return 1;
   return STANDIN_EXIT_CODE;
 }

@@ -107,9 +107,10 @@ def placeholder_payload():
             "Velmora.Maintenance.exe": b"MZ maintenance stand-in"}
 
 
-def build_package(output, files, manifest_lines=None):
+def build_package(output, files, manifest_lines=None, descriptor=None):
     """A setup package of the given {relative path: bytes}. With manifest_lines (a function
-    of the correct lines) it is built raw, so that the manifest may lie."""
+    of the correct lines) it is built raw, so that the manifest may lie; with descriptor
+    (a runtime descriptor file) it fetches the runtime when it is missing."""
     with tempfile.TemporaryDirectory(prefix="velmora-payload-") as work:
         work = Path(work)
         if manifest_lines is None:
@@ -117,7 +118,8 @@ def build_package(output, files, manifest_lines=None):
                 target = work / "payload" / relative.replace("\\", "/")
                 target.parent.mkdir(parents=True, exist_ok=True)
                 target.write_bytes(data)
-            code, err = pack(output, "--payload", work / "payload", "--no-descriptor")
+            runtime = ["--runtime-descriptor", descriptor] if descriptor else ["--no-descriptor"]
+            code, err = pack(output, "--payload", work / "payload", *runtime)
         else:
             lines, args = [], []
             for index, (relative, data) in enumerate(files.items()):

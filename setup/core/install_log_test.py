@@ -114,7 +114,7 @@ class InstallLog(RuntimeServerTestCase):
         self.assert_in_order(events, [
             f'install mode: update (registered version "1.0.0" in "{FOLDER}", this version 1.0.1: '
             "registered is older or unreadable)",
-            f'install into "{FOLDER}", replacing the registered installation',
+            f'install into "{FOLDER}", replacing the installation there',
             f'swap: moving "{FOLDER}" aside to "{FOLDER}.backup-',
             f'swap: renaming "{FOLDER}.staging-',
             "exit code 0",

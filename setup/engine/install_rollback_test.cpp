@@ -297,9 +297,9 @@ TEST_F(InstallPackageTest, AnExistingEmptyFolderIsReplacedAndPutBackOnRollback) 
   EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
 }
 
-// The work folder names can be predicted. Entries planted under them before step 7 (plain
-// folders here; beside a folder outside Program Files, links to anything) fail the
-// install and keep every byte.
+// The work folder names can be predicted. Entries planted under them before step 7 (files
+// here, which the clean-up of a killed run's folders leaves alone like links; beside a
+// folder outside Program Files, links to anything) fail the install and keep every byte.
 TEST_F(InstallPackageTest, EntriesPlantedUnderTheWorkFolderNamesFailTheStepAndKeepTheirContent) {
   constexpr ULONGLONG kLead = 3000, kWindow = 150;
   static std::wstring planted;
@@ -311,8 +311,7 @@ TEST_F(InstallPackageTest, EntriesPlantedUnderTheWorkFolderNamesFailTheStepAndKe
     for (ULONGLONG tick = windowStart; tick < windowStart + kWindow; ++tick) {
       for (const wchar_t* suffix : {L".staging-", L".backup-"}) {
         const std::wstring name = planted + suffix + DecimalText(GetCurrentProcessId()) + L"-" + DecimalText(tick);
-        CreateDirectoryW(name.c_str(), nullptr);
-        WriteBytes(JoinPath(name, L"kept"), "not ours");
+        WriteBytes(name, "not ours");
       }
     }
     tooLate = GetTickCount64() >= windowStart;
@@ -325,7 +324,7 @@ TEST_F(InstallPackageTest, EntriesPlantedUnderTheWorkFolderNamesFailTheStepAndKe
   EXPECT_EQ(message_, L"The installation folder could not be prepared.");
   const std::vector<std::wstring> leftovers = WorkFolders();
   EXPECT_EQ(leftovers.size(), 2 * kWindow);
-  for (const std::wstring& leftover : leftovers) EXPECT_EQ(ReadBytes(scratch_ / leftover + L"\\kept"), "not ours");
+  for (const std::wstring& leftover : leftovers) EXPECT_EQ(ReadBytes(scratch_ / leftover), "not ours");
   ExpectNothingInstalled();
 }
 
@@ -380,6 +379,14 @@ TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandIsInstalledAfreshAndReg
   EXPECT_TRUE(PathExists(JoinPath(folder_, kInstalledRecordName)));
   EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
   EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
+  EXPECT_TRUE(WorkFolders().empty());
+}
+
+TEST_F(InstallPackageTest, AnUpdateClearsTheBackupOfAnEarlierUpdateKilledAfterItsSwap) {
+  MakeOldInstallation();
+  ASSERT_TRUE(EnsureDirectory(folder_ + L".backup-12-34"));
+  ASSERT_TRUE(WriteBytes(folder_ + L".backup-12-34\\" + kInstalledRecordName, "1001\tVelmora.exe\t1\tx\r\n"));
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
   EXPECT_TRUE(WorkFolders().empty());
 }
 

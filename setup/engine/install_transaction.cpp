@@ -199,6 +199,11 @@ bool CreateStagingFolder(const Transaction& t) {
 bool PrepareStaging(Transaction& t, std::wstring& message) {
   // A killed run's staging folder would otherwise stay beside the folder for good.
   for (const std::wstring& stale : StaleStagingFolders(t.installFolder)) DeleteTree(stale);
+  // So would an update's backup once a later swap completed; while the folder is missing
+  // a backup may be all that is left of the installation, and stays.
+  if (t.isUpdate) {
+    for (const std::wstring& stale : StaleBackupFolders(t.installFolder)) DeleteTree(stale);
+  }
   t.stagingFolder = MakeWorkFolderPath(t.installFolder, L".staging");
   t.backupFolder = MakeWorkFolderPath(t.installFolder, L".backup");
   // Both names must be new. An entry already there (planted beside a folder that others
@@ -322,9 +327,9 @@ bool InstallPackage(const std::wstring& installFolder, const HWND* progressTarge
   const std::wstring registeredLocation = ReadUninstallValue(L"InstallLocation");
   t.registeredVersion = ReadUninstallValue(L"DisplayVersion");
   t.wasRegistered = !registeredLocation.empty();
-  LogEvent(L"install into \"", t.installFolder, t.wasRegistered ? L"\", registered at \"" : L"\", not registered",
-           registeredLocation, t.wasRegistered ? L"\"" : L"");
   if (!CheckTargetFolder(t, registeredLocation, message)) return false;
+  LogEvent(L"install into \"", t.installFolder,
+           t.isUpdate ? L"\", replacing the installation there" : L"\", fresh");
   if (!engineCalls.readPayloadManifest(t.entries, t.manifestText)) {
     return Fail(message, L"This setup package is incomplete.", L"当前安装包不完整。");
   }

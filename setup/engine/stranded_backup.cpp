@@ -79,3 +79,7 @@ bool RestoreStrandedBackup(const std::wstring& installFolder) {
 std::vector<std::wstring> StaleStagingFolders(const std::wstring& installFolder) {
   return WorkFolders(installFolder, L".staging-");
 }
+
+std::vector<std::wstring> StaleBackupFolders(const std::wstring& installFolder) {
+  return WorkFolders(installFolder, kBackupInfix);
+}

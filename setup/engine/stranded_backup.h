@@ -14,3 +14,6 @@ bool RestoreStrandedBackup(const std::wstring& installFolder);
 // "<folder>.staging-<pid>-<tick>" siblings (real folders) left by a run that was killed:
 // they never hold an installation, only part of a new one.
 std::vector<std::wstring> StaleStagingFolders(const std::wstring& installFolder);
+// "<folder>.backup-<pid>-<tick>" siblings (real folders): while the folder itself holds
+// an installation, what an update killed after its swap left behind.
+std::vector<std::wstring> StaleBackupFolders(const std::wstring& installFolder);

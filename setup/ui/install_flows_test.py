@@ -1,20 +1,23 @@
 """Installs driven through the setup window: Completed page, Finish, Open Velmora,
-an install in the language switched to, and the Working page of a slow install,
-during which closing and the language switch are refused (the close button does not
-light up) and minimizing works; Enter on its Completed page opens Velmora."""
+an install in the language switched to, and the Working page of an install held while
+its runtime installs, during which closing and the language switch are refused (the
+close button does not light up) and minimizing works; Enter on its Completed page opens
+Velmora."""
+import hashlib
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from install_support import DESKTOP, PROGRAMS, Package, build_package, installed_problems, placeholder_payload  # noqa: E402,E501
+from runtime_support import RuntimeServerTestCase, standin  # noqa: E402
 from ui_support import PRIMARY_GREEN, DisplayTestCase, PROGRESS_TRACK, SetupWindow, near  # noqa: E402
 from winetest import OUT, TESTAPPS, UNINSTALL_KEY, main  # noqa: E402
 
 SETUP = OUT / "VelmoraSetup.exe"
 PROBE = TESTAPPS / "window_probe.exe"
 DEFAULT = r"C:\Program Files\Velmora"
-SLOW_FILES = 8000  # about 15 s of extraction under Wine
+HOLD = r"C:\users\Public\standin-runtime.hold"  # kept, the stand-in runtime installer waits
 
 
 def is_completed(shot):
@@ -66,18 +69,22 @@ class SuccessfulInstall(DisplayTestCase):
             self.assertFalse(self.prefix.exists(folder + r"\Velmora.lnk"))
 
 
-class SlowInstall(DisplayTestCase):
+class SlowInstall(RuntimeServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.prefix.register_runtime()
-        files = placeholder_payload()
-        for i in range(SLOW_FILES):
-            files[f"data\\d{i // 500}\\f{i}.bin"] = i.to_bytes(4, "little") * 16
-        cls.package = build_package(cls.prefix.path / "SlowSetup.exe", files)
+        data = standin("ok").read_bytes()
+        (cls.served / "runtime.exe").write_bytes(data)
+        descriptor = cls.work / "descriptor.txt"
+        descriptor.write_text(f"{cls.server.url('runtime.exe')}\t{len(data)}\t{hashlib.sha256(data).hexdigest()}\n")
+        cls.package = build_package(cls.work / "SlowSetup.exe", placeholder_payload(), descriptor=descriptor)
 
     def test_closing_and_switching_language_are_refused_while_working_but_minimize_works(self):
         folder = r"C:\Slow\Velmora"
+        self.clear_runtime()
+        hold = self.prefix.unix(HOLD)
+        hold.write_bytes(b"")
+        self.addCleanup(hold.unlink, missing_ok=True)
         window = SetupWindow(self.prefix, self.package, "/install-dir", folder)
         self.addCleanup(window.kill)
         window.click(770, 528)
@@ -95,17 +102,18 @@ class SlowInstall(DisplayTestCase):
         time.sleep(0.5)
         self.assertTrue(window.running())
         self.assertEqual(window.title(), "Velmora")
-        self.assertTrue(is_working(window.shot()), "the install ended before the checks: make it slower")
+        self.assertTrue(is_working(window.shot()), "the install ended before the checks")
         window.click(822, 32)
         self.assertEqual(self.prefix.run(PROBE, "state"), 2)
         self.assertEqual(self.prefix.run(PROBE, "restore"), 0)
         self.assertEqual(self.prefix.run(PROBE, "state"), 1)
+        hold.unlink()
         window.wait_for(is_completed, 300, "the Completed page")
         window.key("Return")  # nothing has the focus: the filled button, "Open Velmora"
         self.assertEqual(window.exit_code(), 0)
         self.addCleanup(self.prefix.run, "taskkill", "/F", "/IM", "Velmora.exe")
         self.prefix.wait_window("^Velmora 1.0.1$", 30)
-        self.assertTrue(self.prefix.exists(folder + r"\data\d15\f7999.bin"))
+        self.assertTrue(self.prefix.exists(folder + r"\Velmora.exe"))
 
 
 if __name__ == "__main__":
