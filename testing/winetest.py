@@ -201,6 +201,17 @@ class WinePrefix:
     def window_name(self, window):
         return self.xdotool("getwindowname", window)
 
+    def dialog_texts(self, timeout=30):
+        """The texts of the product's visible dialog ("Velmora" or "岫澜"), in order: read
+        before it is answered, so that a wrong or swapped text fails the test."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            result = self.run_raw([TESTAPPS / "dialog_text.exe"])
+            if result.returncode == 0 and result.stdout.strip():
+                return result.stdout.splitlines()
+            time.sleep(0.3)
+        raise AssertionError(f"no dialog within {timeout} s")
+
     def press(self, window, *keys):
         """Focus follows the pointer without a window manager: move onto it first."""
         self.xdotool("mousemove", "--window", window, 20, 20)

@@ -172,20 +172,29 @@ class InstallModeRefusals(PrefixTestCase):
 
 
 class Language(PrefixTestCase):
-    locale = "zh_CN.UTF-8"
+    """Each refusal dialog says its own text in the locale's language: the dialogs are
+    read before they are answered, so a swapped or wrong text fails here."""
+    # (program, arguments, English text, Chinese text)
+    REFUSALS = [
+        (MAINTENANCE, ["/uninstall", "/install-dir", "relative"],
+         "The installation folder is not valid.", "安装位置无效，请重新运行卸载程序。"),
+        (SETUP, ["/install-dir", "relative"],
+         "The installation folder is not valid.", "安装位置无效，请重新选择。"),
+        (SETUP, ["/repair"], "Velmora is not installed yet.", "尚未安装岫澜，请先完成安装。"),
+    ]
 
-    def test_a_chinese_locale_titles_the_dialogs_in_chinese(self):
-        shown = self.prefix.start(MAINTENANCE, "/uninstall", "/install-dir", "relative")
-        dialog = self.prefix.wait_window("^岫澜$")
-        self.prefix.press(dialog, "Return")
-        self.assertEqual(shown.wait(timeout=30), 2)
-
-    def test_an_english_locale_titles_them_in_english(self):
-        env = self.prefix.with_env(LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8")
-        shown = self.prefix.start(MAINTENANCE, "/uninstall", "/install-dir", "relative", env=env)
-        dialog = self.prefix.wait_window("^Velmora$")
-        self.prefix.press(dialog, "Return")
-        self.assertEqual(shown.wait(timeout=30), 2)
+    def test_refusals_are_shown_with_their_own_text_in_either_language(self):
+        for locale, title, column in (("zh_CN.UTF-8", "^岫澜$", 3), ("en_US.UTF-8", "^Velmora$", 2)):
+            env = self.prefix.with_env(LANG=locale, LC_ALL=locale)
+            for row in self.REFUSALS:
+                with self.subTest(locale=locale, arguments=row[1]):
+                    self.prefix.reg_delete(UNINSTALL_KEY)
+                    shown = self.prefix.start(row[0], *row[1], env=env)
+                    dialog = self.prefix.wait_window(title)
+                    texts = self.prefix.dialog_texts()
+                    self.prefix.press(dialog, "Return")
+                    self.assertEqual(shown.wait(timeout=30), 2)
+                    self.assertIn(row[column], texts)
 
 
 if __name__ == "__main__":
