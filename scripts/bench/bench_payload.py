@@ -80,6 +80,13 @@ def generate(root, variant="incompressible", seed=DEFAULT_SEED, programs=None):
         target.parent.mkdir(parents=True, exist_ok=True)
         target.write_bytes(content(rng, size, variant))
         written.append((rel, size))
+    return written + add_programs(root, programs)
+
+
+def add_programs(root, programs):
+    """The programs the setup requires at the top of the payload: the given builds, or
+    stand-ins of the same names."""
+    written = []
     for name in ("Velmora.exe", "Uninstall.exe", "Velmora.Maintenance.exe"):
         source = (programs or {}).get(name)
         if source:
@@ -103,14 +110,7 @@ def generate_small(root, count, seed=DEFAULT_SEED, programs=None):
         target.parent.mkdir(parents=True, exist_ok=True)
         target.write_bytes(rng.randbytes(4 * KIB))
         written.append((rel, 4 * KIB))
-    for name in ("Velmora.exe", "Uninstall.exe", "Velmora.Maintenance.exe"):
-        source = (programs or {}).get(name)
-        if source:
-            shutil.copyfile(source, root / name)
-        else:
-            (root / name).write_bytes(b"MZ stand-in for " + name.encode())
-        written.append((name, (root / name).stat().st_size))
-    return written
+    return written + add_programs(root, programs)
 
 
 def main():
