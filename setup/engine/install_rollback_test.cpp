@@ -140,35 +140,25 @@ double FileFraction(size_t i, size_t n) { return 0.40 + 0.42 * static_cast<doubl
 
 }  // namespace
 
-TEST_F(InstallPackageTest, PostsEachFileThenFinishingAndInstallsEverything) {
-  ProgressSink sink;
-  ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
-  EXPECT_EQ(message_, L"untouched");
-  const auto seen = sink.Take();
-  ASSERT_EQ(seen.size(), 5u);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(seen[i].text, L"Verifying and installing program files");
-    EXPECT_DOUBLE_EQ(seen[i].fraction, FileFraction(i, 4));
+TEST_F(InstallPackageTest, PostsEachFileThenFinishingInEitherLanguageAndInstallsEverything) {
+  for (bool english : {true, false}) {  // the second round is a repair
+    UseEnglish = english;
+    ProgressSink sink;
+    ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
+    EXPECT_EQ(message_, L"untouched");
+    const auto seen = sink.Take();
+    ASSERT_EQ(seen.size(), 5u);
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(seen[i].text, english ? L"Verifying and installing program files" : L"正在校验并安装程序文件");
+      EXPECT_DOUBLE_EQ(seen[i].fraction, FileFraction(i, 4));
+    }
+    EXPECT_EQ(seen[4].text, english ? L"Finishing installation" : L"正在完成安装");
+    EXPECT_DOUBLE_EQ(seen[4].fraction, 0.94);
+    EXPECT_EQ(ReadBytes(JoinPath(folder_, L"data\\file3.txt")), kPayload);
+    EXPECT_EQ(ReadBytes(JoinPath(folder_, kInstalledRecordName)), WideToUtf8(packageText));
+    EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.1");
+    EXPECT_TRUE(WorkFolders().empty());
   }
-  EXPECT_EQ(seen[4].text, L"Finishing installation");
-  EXPECT_DOUBLE_EQ(seen[4].fraction, 0.94);
-  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"data\\file3.txt")), kPayload);
-  EXPECT_EQ(ReadBytes(JoinPath(folder_, kInstalledRecordName)), WideToUtf8(packageText));
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.1");
-  EXPECT_TRUE(WorkFolders().empty());
-}
-
-TEST_F(InstallPackageTest, ChineseProgressTextsAndNoPostsWithoutATarget) {
-  UseEnglish = false;
-  ProgressSink sink;
-  UsePackage(1);
-  ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
-  const auto seen = sink.Take();
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].text, L"正在校验并安装程序文件");
-  EXPECT_EQ(seen[1].text, L"正在完成安装");
-  ASSERT_TRUE(InstallPackage(folder_, nullptr, message_));  // a repair, silently
-  EXPECT_TRUE(sink.Take().empty());
 }
 
 TEST_F(InstallPackageTest, AThirdFileWithAWrongDigestStopsWithTwoStagedAndRemovesTheStaging) {
@@ -183,56 +173,42 @@ TEST_F(InstallPackageTest, AThirdFileWithAWrongDigestStopsWithTwoStagedAndRemove
   ExpectNothingInstalled();
 }
 
-TEST_F(InstallPackageTest, AFailedRenameIntoPlaceRollsBackAFreshInstall) {
+namespace {
+const wchar_t* failingRename;  // the work-folder infix of the rename that fails
+}
+
+TEST_F(InstallPackageTest, AFailedRenameLeavesWhatWasThereBefore) {
+  struct Case {
+    bool update;
+    const wchar_t* failing;
+    const wchar_t* english;
+    const wchar_t* chinese;
+  };
+  const Case cases[] = {
+      {false, L".staging-", L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。"},
+      {true, L".backup-", L"The existing installation could not be replaced.", L"无法替换现有安装。"},
+      {true, L".staging-", L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。"},
+  };
   engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
     EXPECT_EQ(flags, static_cast<DWORD>(MOVEFILE_WRITE_THROUGH));
-    return wcsstr(from, L".staging-") ? FALSE : MoveFileExW(from, to, flags);
+    return wcsstr(from, failingRename) || wcsstr(to, failingRename) ? FALSE : MoveFileExW(from, to, flags);
   };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"Installation was rolled back after a file error.");
-  EXPECT_TRUE(WorkFolders().empty());
-  ExpectNothingInstalled();
-}
-
-TEST_F(InstallPackageTest, AnUpdateThatCannotMoveTheOldFolderAsideLeavesItAlone) {
-  MakeOldInstallation();
-  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
-    return wcsstr(to, L".backup-") ? FALSE : MoveFileExW(from, to, flags);
-  };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"The existing installation could not be replaced.");
-  ExpectOldInstallation();
-  EXPECT_TRUE(WorkFolders().empty());
-}
-
-TEST_F(InstallPackageTest, AnUpdateWhoseNewFolderCannotMoveInPutsTheOldOneBack) {
-  MakeOldInstallation();
-  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
-    return wcsstr(from, L".staging-") ? FALSE : MoveFileExW(from, to, flags);
-  };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"Installation was rolled back after a file error.");
-  ExpectOldInstallation();
-  EXPECT_TRUE(WorkFolders().empty());
-}
-
-namespace {
-int registryWrites = 0;
-}
-
-TEST_F(InstallPackageTest, AShortcutFailureOnAFreshInstallRemovesEverythingWithoutRegistering) {
-  registryWrites = 0;
-  engineCalls.saveShortcut = [](IPersistFile*, LPCOLESTR, BOOL) -> HRESULT { return E_FAIL; };
-  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) -> LSTATUS {
-    ++registryWrites;
-    return RegSetValueExW(key, name, reserved, type, data, size);
-  };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"Installation was rolled back after registration failed.");
-  EXPECT_EQ(registryWrites, 0);
-  ExpectNothingInstalled();
-  EXPECT_TRUE(WorkFolders().empty());
+  for (const Case& c : cases) {
+    for (bool english : {true, false}) {
+      SCOPED_TRACE(WideToUtf8(c.failing) + (c.update ? " update" : " fresh"));
+      if (c.update) MakeOldInstallation();
+      UseEnglish = english;
+      failingRename = c.failing;
+      EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+      EXPECT_EQ(message_, english ? c.english : c.chinese);
+      if (c.update) {
+        ExpectOldInstallation();
+      } else {
+        ExpectNothingInstalled();
+      }
+      EXPECT_TRUE(WorkFolders().empty());
+    }
+  }
 }
 
 TEST_F(InstallPackageTest, ARegistrationFailureOnAnUpdateRestoresTheOldInstallation) {
@@ -367,18 +343,6 @@ TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
   EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
   EXPECT_EQ(message_, L"This setup package is incomplete.");
   ExpectOldInstallation();
-  EXPECT_TRUE(WorkFolders().empty());
-}
-
-TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandIsInstalledAfreshAndRegisteredAgain) {
-  ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
-  // A killed run's staging folder goes too.
-  ASSERT_TRUE(EnsureDirectory(folder_ + L".staging-12-34\\data"));
-  ASSERT_TRUE(WriteBytes(folder_ + L".staging-12-34\\data\\part.bin", "partial"));
-  EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
-  EXPECT_TRUE(PathExists(JoinPath(folder_, kInstalledRecordName)));
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
-  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
   EXPECT_TRUE(WorkFolders().empty());
 }
 

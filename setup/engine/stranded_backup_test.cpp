@@ -54,33 +54,22 @@ class StrandedUpdate : public testing::Test {
 
 }  // namespace
 
-TEST_F(StrandedUpdate, TheNextUpdatePutsTheBackupBackAndReplacesIt) {
-  MakeBackup(folder_, L"316-905", true);
-  std::wstring message;
-  EXPECT_TRUE(InstallPackage(folder_, nullptr, message)) << WideToUtf8(message);
-  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "Velmora test payload\n");
-  EXPECT_FALSE(PathExists(folder_ + L".backup-316-905"));
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
-}
-
-TEST_F(StrandedUpdate, WithTwoCandidatesNothingIsGuessedAndTheFolderIsInstalledAfresh) {
-  MakeBackup(folder_, L"1-2", true);
-  MakeBackup(folder_, L"3-4", true);
-  std::wstring message;
-  EXPECT_TRUE(InstallPackage(folder_, nullptr, message)) << WideToUtf8(message);
-  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "Velmora test payload\n");
-  EXPECT_TRUE(PathExists(folder_ + L".backup-1-2") && PathExists(folder_ + L".backup-3-4"));
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
-}
-
-TEST_F(StrandedUpdate, AnInstallIntoAnotherFolderIsRefusedWithTheBackupLeftAlone) {
+TEST_F(StrandedUpdate, AnotherFolderIsRefusedAndTheNextUpdatePutsTheBackupBackAndReplacesIt) {
   const std::wstring backup = MakeBackup(folder_, L"316-905", true);
+  // A killed run's staging folder goes too.
+  ASSERT_TRUE(EnsureDirectory(folder_ + L".staging-12-34\\data"));
+  ASSERT_TRUE(WriteBytes(folder_ + L".staging-12-34\\data\\part.bin", "partial"));
   std::wstring message;
   UseEnglish = true;
   EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message));
   EXPECT_EQ(message, L"Uninstall the existing copy before choosing another folder.");
   EXPECT_TRUE(PathExists(backup));
   EXPECT_FALSE(PathExists(folder_));
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message)) << WideToUtf8(message);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), "Velmora test payload\n");
+  EXPECT_FALSE(PathExists(backup));
+  EXPECT_FALSE(PathExists(folder_ + L".staging-12-34"));
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
 }
 
 TEST(RestoreStrandedBackup, PutsTheOnlyBackupWithARecordBack) {
