@@ -44,22 +44,15 @@ TEST(UninstallRecordFuzz, NothingOutsideTheFolderIsEverDeleted) {
   const std::wstring& base = scratch.path();
   const std::wstring folder = JoinPath(base, L"Velmora");
   for (const auto& outside : kOutside) Put(JoinPath(base, outside), "keep");
-  const std::uint64_t count = FuzzInputCount(300);
-  FuzzRandom random{0x0BADC0FFEE5EEDULL};
-  FuzzCounts counts;
-  ULONGLONG start = GetTickCount64();
-  for (std::uint64_t i = 0; i < count; ++i) {
+  RunFuzz("uninstall-record", kSeeds, 0x0BADC0FFEE5EEDULL, 300, [&](const std::wstring& text, std::uint64_t i) {
     for (const auto& inside : kInside) Put(JoinPath(folder, inside), "x");
-    std::wstring record = Mutate(kSeeds, random) + L"\n1001\t..\\never\t1\th\n";
-    Put(JoinPath(folder, L".install-manifest"), WideToUtf8(record));
-    ++counts.inputs;
-    ASSERT_FALSE(UninstallFromRecord(folder)) << "input " << i;
-    for (const auto& outside : kOutside) ASSERT_TRUE(Exists(JoinPath(base, outside))) << "input " << i;
+    Put(JoinPath(folder, L".install-manifest"), WideToUtf8(text + L"\n1001\t..\\never\t1\th\n"));
+    EXPECT_FALSE(UninstallFromRecord(folder)) << "input " << i;
+    for (const auto& outside : kOutside) EXPECT_TRUE(Exists(JoinPath(base, outside))) << "input " << i;
     bool removedAny = false;
     for (const auto& inside : kInside) removedAny = removedAny || !Exists(JoinPath(folder, inside));
-    ++(removedAny ? counts.accepted : counts.rejected);
-  }
-  PrintFuzzCounts("uninstall-record", counts, FuzzSecondsSince(start));
+    return removedAny;
+  });
 }
 
 }  // namespace
