@@ -49,36 +49,38 @@ struct Progress {
   double fraction;
 };
 
-// A hidden window that receives the progress and hands the records back in order.
-class ProgressSink {
- public:
-  ProgressSink() {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"VelmoraEngineTestSink";
-    RegisterClassW(&windowClass);
-    window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 10, 10, nullptr, nullptr,
-                              windowClass.hInstance, nullptr);
-  }
+// A message-only window that receives the progress; Take hands the records back in order.
+struct ProgressSink {
+  HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ~ProgressSink() {
     Take();
-    DestroyWindow(window_);
+    DestroyWindow(window);
   }
-  const HWND* target() const { return &window_; }
+  const HWND* target() const { return &window; }
   std::vector<Progress> Take() {
     std::vector<Progress> seen;
     MSG message;
-    while (PeekMessageW(&message, window_, ProgressMessage, ProgressMessage, PM_REMOVE)) {
+    while (PeekMessageW(&message, window, ProgressMessage, ProgressMessage, PM_REMOVE)) {
       std::unique_ptr<ProgressUpdate> update(reinterpret_cast<ProgressUpdate*>(message.lParam));
       seen.push_back({update->text, update->fraction});
     }
     return seen;
   }
-
- private:
-  HWND window_ = nullptr;
 };
+
+// Registration of the new version fails; a file of the new package is held first when asked.
+std::wstring holdOnFailure;
+UniqueFile heldFile;
+LSTATUS RefuseTheNewVersion(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+  if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
+    if (!holdOnFailure.empty()) {
+      heldFile.reset(CreateFileW(holdOnFailure.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr));
+    }
+    return ERROR_ACCESS_DENIED;
+  }
+  return RegSetValueExW(key, name, reserved, type, data, size);
+}
 
 class InstallPackageTest : public testing::Test {
  protected:
@@ -215,13 +217,8 @@ TEST_F(InstallPackageTest, ARegistrationFailureOnAnUpdateRestoresTheOldInstallat
   MakeOldInstallation();
   RemoveShortcuts();
   UseEnglish = false;
-  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) -> LSTATUS {
-    if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
-      return ERROR_ACCESS_DENIED;
-    }
-    return RegSetValueExW(key, name, reserved, type, data, size);
-  };
+  holdOnFailure.clear();
+  engineCalls.setRegistryValue = RefuseTheNewVersion;
   EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
   EXPECT_EQ(message_, L"注册失败，安装已回滚。");
   ExpectOldInstallation();
@@ -231,26 +228,14 @@ TEST_F(InstallPackageTest, ARegistrationFailureOnAnUpdateRestoresTheOldInstallat
   EXPECT_TRUE(PathExists(JoinPath(programs, L"岫澜.lnk")));  // recreated for the old folder
 }
 
-namespace {
-UniqueFile heldFile;
-}
-
 // A file of the new package that cannot be deleted must not keep the old installation
 // out of its folder. Held open here, which Wine lets the folder rename past; Windows
 // refuses that rename while the file is open (the rollback then ends as before) but
 // not for a file that only its access rights keep from being deleted.
 TEST_F(InstallPackageTest, AnUndeletableNewFileDoesNotKeepTheOldInstallationOut) {
   MakeOldInstallation();
-  static std::wstring heldPath;
-  heldPath = JoinPath(folder_, L"data\\file1.txt");
-  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) -> LSTATUS {
-    if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
-      heldFile.reset(CreateFileW(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-      return ERROR_ACCESS_DENIED;
-    }
-    return RegSetValueExW(key, name, reserved, type, data, size);
-  };
+  holdOnFailure = JoinPath(folder_, L"data\\file1.txt");
+  engineCalls.setRegistryValue = RefuseTheNewVersion;
   EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
   ASSERT_TRUE(heldFile) << "the new package was not in place when registration failed";
   EXPECT_EQ(message_, L"Installation was rolled back after registration failed.");
@@ -307,7 +292,9 @@ TEST_F(InstallPackageTest, EntriesPlantedUnderTheWorkFolderNamesFailTheStepAndKe
 TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNothing) {
   struct Case {
     const char* name;
+    bool update;  // over an old installation
     std::wstring folder;
+    size_t files;
     const wchar_t* english;
     const wchar_t* chinese;
   };
@@ -315,15 +302,21 @@ TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNot
   ASSERT_TRUE(WriteBytes(scratch_ / L"Full\\notes.txt", "mine"));
   const std::wstring longFolder = scratch_.path() + L"\\" + std::wstring(205 - scratch_.path().size(), L'L');
   const Case cases[] = {
-      {"drive root", L"C:\\", L"Choose a full folder path that is not a drive root.",
+      {"drive root", false, L"C:\\", 4, L"Choose a full folder path that is not a drive root.",
        L"请选择不是磁盘根目录的完整文件夹路径。"},
-      {"not empty", scratch_ / L"Full", L"The selected folder is not empty. Choose another folder.",
+      {"not empty", false, scratch_ / L"Full", 4, L"The selected folder is not empty. Choose another folder.",
        L"所选文件夹不是空文件夹，请选择其他位置。"},
-      {"staging path too long", longFolder, L"A packaged file failed verification.", L"安装包内的文件校验失败。"},
+      {"staging path too long", false, longFolder, 4, L"A packaged file failed verification.",
+       L"安装包内的文件校验失败。"},
+      {"another folder", true, scratch_ / L"Other", 4, L"Uninstall the existing copy before choosing another folder.",
+       L"如需更换安装位置，请先卸载现有版本。"},
+      {"incomplete package", true, folder_, 0, L"This setup package is incomplete.", L"当前安装包不完整。"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.update && ReadUninstallValue(L"InstallLocation").empty()) MakeOldInstallation();
+    UsePackage(c.files);
     for (bool english : {true, false}) {
-      SCOPED_TRACE(c.name);
       UseEnglish = english;
       EXPECT_FALSE(InstallPackage(c.folder, nullptr, message_));
       EXPECT_EQ(message_, english ? c.english : c.chinese);
@@ -331,17 +324,7 @@ TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNot
   }
   EXPECT_EQ(ReadBytes(scratch_ / L"Full\\notes.txt"), "mine");
   EXPECT_FALSE(PathExists(longFolder));
-  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), L"");
-}
-
-TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
-  MakeOldInstallation();
-  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message_));
-  EXPECT_EQ(message_, L"Uninstall the existing copy before choosing another folder.");
   EXPECT_FALSE(PathExists(scratch_ / L"Other"));
-  packageEntries.clear();
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"This setup package is incomplete.");
   ExpectOldInstallation();
   EXPECT_TRUE(WorkFolders().empty());
 }
