@@ -329,6 +329,24 @@ TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNot
   EXPECT_TRUE(WorkFolders().empty());
 }
 
+// An update killed between its two renames left the folder missing and its backup beside it.
+TEST_F(InstallPackageTest, AStrandedBackupIsPutBackAndReplacedButNeverForAnotherFolder) {
+  ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+  const std::wstring backup = folder_ + L".backup-316-905";
+  ASSERT_TRUE(EnsureDirectory(backup) && WriteBytes(JoinPath(backup, kInstalledRecordName), "1001\tVelmora.exe\t1\tx\n"));
+  // A killed run's staging folder goes too.
+  ASSERT_TRUE(EnsureDirectory(folder_ + L".staging-12-34\\data"));
+  ASSERT_TRUE(WriteBytes(folder_ + L".staging-12-34\\data\\part.bin", "partial"));
+  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message_));
+  EXPECT_EQ(message_, L"Uninstall the existing copy before choosing another folder.");
+  EXPECT_TRUE(PathExists(backup));
+  EXPECT_FALSE(PathExists(folder_));
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
+  EXPECT_TRUE(WorkFolders().empty());
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
+}
+
 TEST_F(InstallPackageTest, AnUpdateClearsTheBackupOfAnEarlierUpdateKilledAfterItsSwap) {
   MakeOldInstallation();
   ASSERT_TRUE(EnsureDirectory(folder_ + L".backup-12-34"));
