@@ -8,10 +8,9 @@
 
 #include <string>
 
-#include "setup/core/handles.h"
-#include "setup/core/paths.h"
-#include "setup/core/text.h"
-#include "testing/scratch_folder.h"
+#include "testing/engine_test_support.h"
+
+using namespace engine_test;
 
 namespace {
 
@@ -24,18 +23,12 @@ class UninstallWorker : public testing::Test {
   }
 
   std::wstring Put(const std::wstring& relative, const std::string& bytes = "x") {
-    std::wstring path = JoinPath(folder_, relative);
-    EnsureDirectory(ParentPath(path));
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    EXPECT_TRUE(file);
-    DWORD written = 0;
-    if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    const std::wstring path = JoinPath(folder_, relative);
+    EXPECT_TRUE(EnsureDirectory(ParentPath(path)) && WriteBytes(path, bytes));
     return path;
   }
   void Record(const std::string& bytes) { Put(L".install-manifest", bytes); }
-  bool Has(const std::wstring& relative) const {
-    return GetFileAttributesW(JoinPath(folder_, relative).c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
+  bool Has(const std::wstring& relative) const { return PathExists(JoinPath(folder_, relative)); }
 
   ScratchFolder scratch_{L"velmora-uw"};
   std::wstring base_, folder_;
@@ -67,7 +60,7 @@ TEST_F(UninstallWorker, BadEntriesFailTheRunAndUnreadableRecordsTouchNothing) {
       {"a cut byte-order mark", "\xEF\xBB", false},
   };
   const std::wstring outside = JoinPath(base_, L"outside.txt");
-  CloseHandle(CreateFileW(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(WriteBytes(outside, "x"));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Put(L"app.dll");
@@ -75,7 +68,7 @@ TEST_F(UninstallWorker, BadEntriesFailTheRunAndUnreadableRecordsTouchNothing) {
     EXPECT_FALSE(UninstallFromRecord(folder_));
     EXPECT_EQ(Has(L"app.dll"), !c.removed);
     EXPECT_TRUE(Has(L".install-manifest"));
-    EXPECT_NE(GetFileAttributesW(outside.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(PathExists(outside));
   }
   DeleteFileW(JoinPath(folder_, L".install-manifest").c_str());
   EXPECT_FALSE(UninstallFromRecord(folder_));
