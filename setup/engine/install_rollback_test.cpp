@@ -176,10 +176,10 @@ TEST_F(InstallPackageTest, AThirdFileWithAWrongDigestStopsWithTwoStagedAndRemove
 }
 
 namespace {
-const wchar_t* failingRename;  // the work-folder infix of the rename that fails
+const wchar_t* failingPath;  // a rename on a path holding this fails, so does creating a file it ends
 }
 
-TEST_F(InstallPackageTest, AFailedRenameLeavesWhatWasThereBefore) {
+TEST_F(InstallPackageTest, AFailedRenameOrRecordLeavesWhatWasThereBefore) {
   struct Case {
     bool update;
     const wchar_t* failing;
@@ -190,17 +190,24 @@ TEST_F(InstallPackageTest, AFailedRenameLeavesWhatWasThereBefore) {
       {false, L".staging-", L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。"},
       {true, L".backup-", L"The existing installation could not be replaced.", L"无法替换现有安装。"},
       {true, L".staging-", L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。"},
+      {true, L"\\.install-manifest", L"The uninstaller could not be prepared.", L"无法准备卸载程序。"},
   };
   engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
     EXPECT_EQ(flags, static_cast<DWORD>(MOVEFILE_WRITE_THROUGH));
-    return wcsstr(from, failingRename) || wcsstr(to, failingRename) ? FALSE : MoveFileExW(from, to, flags);
+    return wcsstr(from, failingPath) || wcsstr(to, failingPath) ? FALSE : MoveFileExW(from, to, flags);
+  };
+  engineCalls.createFile = [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) -> HANDLE {
+    const size_t length = wcslen(path), tail = wcslen(failingPath);
+    if (length >= tail && wcscmp(path + length - tail, failingPath) == 0) return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, access, share, security, disposition, flags, templateFile);
   };
   for (const Case& c : cases) {
     for (bool english : {true, false}) {
       SCOPED_TRACE(WideToUtf8(c.failing) + (c.update ? " update" : " fresh"));
       if (c.update) MakeOldInstallation();
       UseEnglish = english;
-      failingRename = c.failing;
+      failingPath = c.failing;
       EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
       EXPECT_EQ(message_, english ? c.english : c.chinese);
       if (c.update) {
