@@ -55,7 +55,8 @@ TEST(IsValidRelativePath, FollowsThePackagedPathRules) {
   for (const wchar_t* path : accepted) EXPECT_TRUE(IsValidRelativePath(path)) << path;
   const wchar_t* refused[] = {L"",       L"\\a",    L"a\\",   L"/a",     L"a/",     L"a\\\\b", L"..\\a",
                               L"a\\.\\b", L"a.",     L"a ",    L"c:x",    L"a?b",    L"a*b",    L"a<b",
-                              L"a>b",    L"a|b",    L"a\"b",  L"a\tb",   L".",      L"..",     L"a\\..\\b"};
+                              L"a>b",    L"a|b",    L"a\"b",  L"a\tb",   L".",      L"..",     L"a\\..\\b",
+                              L"a/\\b", L"a/../b", L"a.\\b", L"a \\b", L"a\rb"};
   for (const wchar_t* path : refused) EXPECT_FALSE(IsValidRelativePath(path)) << path;
   EXPECT_TRUE(IsValidRelativePath(Repeat(L'a', 240)));
   EXPECT_FALSE(IsValidRelativePath(Repeat(L'a', 241)));
