@@ -15,8 +15,6 @@
 
 namespace engine_test {
 
-using ::ScratchFolder;
-
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;

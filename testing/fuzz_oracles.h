@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cwchar>
 #include <string>
 
 inline bool IsOracleAsciiSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
@@ -33,17 +34,13 @@ inline bool OracleReadNumber(const std::wstring& text, std::uint64_t& value, boo
   return i != first;
 }
 
-inline bool IsOracleRefusedCharacter(wchar_t c) {
-  return c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' || c == L'*';
-}
-
 inline bool OracleValidRelativePath(const std::wstring& path) {
   if (path.empty() || path.size() > 240) return false;
   if (path.find(L':') != std::wstring::npos) return false;
   std::wstring segment;
   for (std::size_t i = 0; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != L'\\' && path[i] != L'/') {
-      if (IsOracleRefusedCharacter(path[i])) return false;
+      if (path[i] < 0x20 || wcschr(L"<>\"|?*", path[i])) return false;
       segment += path[i];
       continue;
     }

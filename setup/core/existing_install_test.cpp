@@ -5,39 +5,6 @@
 
 #include "setup/core/text.h"
 
-TEST(ParseVersion, ReadsThreeNumbersAsTheRuntimeReadsThem) {
-  struct Case {
-    const wchar_t* text;
-    bool ok;
-    unsigned major = 0, minor = 0, patch = 0;
-  } cases[] = {
-      {L"1.0.1", true, 1, 0, 1},     {L"01.00.001", true, 1, 0, 1}, {L" 1.+2.3", true, 1, 2, 3},
-      {L"65535.0.0", true, 65535, 0, 0}, {L"1.0", false},          {L"1.0.1.0", false},
-      {L"1..1", false},              {L"1.0.x", false},             {L"1.0.65536", false},
-      {L"", false},                  {L"1.0.1 ", false},            {L"a.b.c", false},
-      {L"1.-1.0", false},
-  };
-  for (const auto& c : cases) {
-    VersionTriple v;
-    EXPECT_EQ(ParseVersion(c.text, v), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(v.major, c.major) << c.text;
-      EXPECT_EQ(v.minor, c.minor) << c.text;
-      EXPECT_EQ(v.patch, c.patch) << c.text;
-    }
-  }
-}
-
-TEST(CompareVersions, OlderOrUnreadableIsMinusOne) {
-  struct Case {
-    const wchar_t* installed;
-    int expected;
-  } cases[] = {{L"1.0.1", 0},   {L"01.00.001", 0}, {L"1.0.0", -1}, {L"0.9.9", -1}, {L"1.0.2", 1},
-               {L"1.1.0", 1},   {L"2.0.0", 1},     {L"1.0", -1},   {L"1.0.1.0", -1}, {L"", -1},
-               {L"1.0.x", -1}, {L"1.0.65536", -1}};
-  for (const auto& c : cases) EXPECT_EQ(CompareVersions(c.installed), c.expected) << c.installed;
-}
-
 TEST(DecideInstallMode, FollowsTheDecisionTable) {
   using O = InstallModeOutcome;
   struct Case {
@@ -53,10 +20,22 @@ TEST(DecideInstallMode, FollowsTheDecisionTable) {
       {L"C:\\V", L"1.0.0", false, false, O::Update},
       {L"C:\\V", L"0.9.9", false, true, O::Update},
       {L"C:\\V", L"garbage", false, false, O::Update},
+      // An unreadable version counts as older: three numbers of 0-65535, nothing else.
+      {L"C:\\V", L"", false, false, O::Update},
+      {L"C:\\V", L"1.0", false, false, O::Update},
+      {L"C:\\V", L"1.0.1.0", false, false, O::Update},
+      {L"C:\\V", L"1..1", false, false, O::Update},
+      {L"C:\\V", L"1.0.1 ", false, false, O::Update},
+      {L"C:\\V", L"1.0.1x", false, false, O::Update},
+      {L"C:\\V", L"1.-1.0", false, false, O::Update},
+      {L"C:\\V", L"1.0.65536", false, false, O::Update},
       {L"C:\\V", L"1.0.0", true, false, O::Repair},
       {L"C:\\V", L"1.0.1", false, false, O::Repair},
       {L"C:\\V", L"01.00.001", false, true, O::Repair},
       {L"C:\\V", L"1.0.2", false, false, O::NewerInstalled},
+      {L"C:\\V", L"1.1.0", false, false, O::NewerInstalled},
+      {L"C:\\V", L" 1.+2.3", false, false, O::NewerInstalled},  // each number read as the runtime reads it
+      {L"C:\\V", L"65535.0.0", false, false, O::NewerInstalled},
       {L"C:\\V", L"2.0.0", true, false, O::NewerInstalled},
   };
   for (const auto& c : cases) {

@@ -29,36 +29,22 @@ const std::vector<std::wstring> kRelatives = {
     L"a..\\b", L"...\\x", L"con\\aux.txt", L"资料\\说明.txt", L"a\\b\\c\\d\\e\\f\\g.txt"};
 
 TEST(PathsFuzz, RelativePathRulesAndResolutionStayInsideTheFolder) {
-  const std::uint64_t count = FuzzInputCount(20000);
-  FuzzRandom random{0x5eedC0DE1234ULL};
-  FuzzCounts counts;
-  ULONGLONG start = GetTickCount64();
-  for (std::uint64_t i = 0; i < count; ++i) {
-    std::wstring relative = Mutate(kRelatives, random);
-    std::wstring folderInput = (i % 4 == 0) ? Mutate(kFolders, random) : kFolders[random.Below(kFolders.size())];
-    ++counts.inputs;
-    bool valid = IsValidRelativePath(relative);
-    ASSERT_EQ(valid, OracleValidRelativePath(relative)) << "input " << i;
-    std::wstring folder = NormalizeFolderPath(folderInput);
+  FuzzRandom folders{0xF01DE125EEDULL};
+  RunFuzz("paths", kRelatives, 0x5eedC0DE1234ULL, 20000, [&](const std::wstring& relative, std::uint64_t i) {
+    const std::wstring folderInput = i % 4 == 0 ? Mutate(kFolders, folders) : kFolders[folders.Below(kFolders.size())];
+    const bool valid = IsValidRelativePath(relative);
+    EXPECT_EQ(valid, OracleValidRelativePath(relative)) << "input " << i;
+    const std::wstring folder = NormalizeFolderPath(folderInput);
     if (!folder.empty()) {
-      ASSERT_GE(folder.size(), 4u);
-      ASSERT_LE(folder.size(), 220u);
-      ASSERT_EQ(folder[1], L':');
-      ASSERT_EQ(folder[2], L'\\');
-      ASSERT_NE(folder.back(), L'\\');
-      ASSERT_EQ(folder.find(L'/'), std::wstring::npos);
+      EXPECT_TRUE(folder.size() >= 4 && folder.size() <= 220 && folder[1] == L':' && folder[2] == L'\\' &&
+                  folder.back() != L'\\' && folder.find(L'/') == std::wstring::npos)
+          << "input " << i;
     }
     std::wstring resolved = L"untouched";
-    if (ResolveInsideFolder(folderInput, relative, resolved)) {
-      ++counts.accepted;
-      ASSERT_TRUE(valid) << "input " << i;
-      ASSERT_FALSE(folder.empty()) << "input " << i;
-      ASSERT_TRUE(IsStrictlyInside(resolved, folder)) << "input " << i;
-    } else {
-      ++counts.rejected;
-    }
-  }
-  PrintFuzzCounts("paths", counts, FuzzSecondsSince(start));
+    if (!ResolveInsideFolder(folderInput, relative, resolved)) return false;
+    EXPECT_TRUE(valid && !folder.empty() && IsStrictlyInside(resolved, folder)) << "input " << i;
+    return true;
+  });
 }
 
 }  // namespace

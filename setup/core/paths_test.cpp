@@ -19,15 +19,11 @@ std::wstring Repeat(wchar_t c, size_t n) { return std::wstring(n, c); }
 
 }  // namespace
 
-TEST(JoinPath, AddsOneBackslashOnlyWhenNeeded) {
+TEST(JoinPath, AddsOneBackslashOnlyWhenNeededAndParentPathTakesItOff) {
   EXPECT_EQ(JoinPath(L"", L"x"), L"x");
   EXPECT_EQ(JoinPath(L"C:\\", L"x"), L"C:\\x");
-  EXPECT_EQ(JoinPath(L"C:\\a", L"x"), L"C:\\a\\x");
   EXPECT_EQ(JoinPath(L"C:/a/", L"x"), L"C:/a/\\x");
-}
-
-TEST(ParentPath, DropsTheLastSeparatorAndWhatFollows) {
-  EXPECT_EQ(ParentPath(L"C:\\a"), L"C:");
+  EXPECT_EQ(ParentPath(JoinPath(L"C:\\a", L"x")), L"C:\\a");
   EXPECT_EQ(ParentPath(L"a\\b\\"), L"a\\b");
   EXPECT_EQ(ParentPath(L"a/b"), L"a");
   EXPECT_EQ(ParentPath(L"name"), L"");
@@ -59,7 +55,8 @@ TEST(IsValidRelativePath, FollowsThePackagedPathRules) {
   for (const wchar_t* path : accepted) EXPECT_TRUE(IsValidRelativePath(path)) << path;
   const wchar_t* refused[] = {L"",       L"\\a",    L"a\\",   L"/a",     L"a/",     L"a\\\\b", L"..\\a",
                               L"a\\.\\b", L"a.",     L"a ",    L"c:x",    L"a?b",    L"a*b",    L"a<b",
-                              L"a>b",    L"a|b",    L"a\"b",  L"a\tb",   L".",      L"..",     L"a\\..\\b"};
+                              L"a>b",    L"a|b",    L"a\"b",  L"a\tb",   L".",      L"..",     L"a\\..\\b",
+                              L"a/\\b", L"a/../b", L"a.\\b", L"a \\b", L"a\rb"};
   for (const wchar_t* path : refused) EXPECT_FALSE(IsValidRelativePath(path)) << path;
   EXPECT_TRUE(IsValidRelativePath(Repeat(L'a', 240)));
   EXPECT_FALSE(IsValidRelativePath(Repeat(L'a', 241)));
@@ -71,31 +68,31 @@ TEST(IsSafeInstallFolder, RefusesSystemAndWellKnownFoldersButNotTheirChildren) {
   wchar_t windows[MAX_PATH];
   GetWindowsDirectoryW(windows, MAX_PATH);
   ASSERT_FALSE(programFiles.empty());
-  EXPECT_FALSE(IsSafeInstallFolder(programFiles));
-  EXPECT_FALSE(IsSafeInstallFolder(programFiles + L"\\"));
-  EXPECT_TRUE(IsSafeInstallFolder(JoinPath(programFiles, L"Velmora")));
-  EXPECT_FALSE(IsSafeInstallFolder(windows));
-  EXPECT_FALSE(IsSafeInstallFolder(JoinPath(windows, L"System32\\Velmora")));
-  EXPECT_FALSE(IsSafeInstallFolder(profile));
-  EXPECT_TRUE(IsSafeInstallFolder(JoinPath(profile, L"Apps\\Velmora")));
-  EXPECT_TRUE(IsSafeInstallFolder(L"C:\\does\\not\\exist\\at\\all"));
-  EXPECT_FALSE(IsSafeInstallFolder(L"C:\\"));
-}
-
-TEST(IsSafeInstallFolder, SeesEnvironmentChangesBetweenCalls) {
   ScratchFolder temp(L"velmora-paths");
-  EXPECT_TRUE(IsSafeInstallFolder(temp.path()));
+  const std::wstring file = temp / L"file";
+  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  const struct {
+    std::wstring folder;
+    bool safe;
+  } cases[] = {
+      {programFiles, false},
+      {programFiles + L"\\", false},
+      {JoinPath(programFiles, L"Velmora"), true},
+      {windows, false},
+      {JoinPath(windows, L"System32\\Velmora"), false},
+      {profile, false},
+      {JoinPath(profile, L"Apps\\Velmora"), true},
+      {L"C:\\does\\not\\exist\\at\\all", true},
+      {L"C:\\", false},
+      {JoinPath(file, L"Velmora"), false},  // a file where a parent folder should be
+      {temp / L"Velmora", true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsSafeInstallFolder(c.folder), c.safe) << WideToUtf8(c.folder);
+  // The environment is read on every call.
   SetEnvironmentVariableW(L"ProgramData", temp.path().c_str());
   EXPECT_FALSE(IsSafeInstallFolder(temp.path()));
   SetEnvironmentVariableW(L"ProgramData", L"C:\\ProgramData");
-}
-
-TEST(IsSafeInstallFolder, RefusesAFileStandingWhereAParentFolderShouldBe) {
-  ScratchFolder temp(L"velmora-paths");
-  std::wstring file = JoinPath(temp.path(), L"file");
-  CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-  EXPECT_FALSE(IsSafeInstallFolder(JoinPath(file, L"Velmora")));
-  EXPECT_TRUE(IsSafeInstallFolder(JoinPath(temp.path(), L"Velmora")));
+  EXPECT_TRUE(IsSafeInstallFolder(temp.path()));
 }
 
 TEST(ResolveInsideFolder, ResolvesStrictlyInsideAndClearsTheOutputOnRefusal) {
@@ -116,13 +113,4 @@ TEST(EnsureDirectory, CreatesMissingLevelsAndAcceptsExistingFolders) {
   EXPECT_TRUE(IsExistingDirectory(deep));
   EXPECT_TRUE(EnsureDirectory(deep));
   EXPECT_TRUE(EnsureDirectory(L""));
-}
-
-TEST(InstallerTempFolder, FallsBackToCProgramDataWhenTheVariableIsUnset) {
-  std::wstring saved = ReadEnvironmentVariable(L"ProgramData");
-  SetEnvironmentVariableW(L"ProgramData", nullptr);
-  EXPECT_EQ(InstallerTempFolder(), L"C:\\ProgramData\\Velmora\\installer-temp");
-  SetEnvironmentVariableW(L"ProgramData", L"D:\\Data\\");
-  EXPECT_EQ(InstallerTempFolder(), L"D:\\Data\\Velmora\\installer-temp");
-  SetEnvironmentVariableW(L"ProgramData", saved.c_str());
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "setup/core/paths.h"
+#include "testing/scratch_folder.h"
 
 namespace {
 
@@ -74,18 +75,6 @@ void ExpectProtected(const FolderSecurity& security) {
   EXPECT_TRUE(security.administratorsFull);
 }
 
-std::wstring ScratchFolder(const wchar_t* name) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  return JoinPath(temp, std::wstring(name) + L"-" + std::to_wstring(GetCurrentProcessId()));
-}
-
-// Wine keeps no DACL or owner set on a file: it reports one made from the Unix mode.
-void ExpectProtected(const std::wstring& path) {
-  if (IsRunningUnderWine()) return;
-  ExpectProtected(ReadSecurity(path));
-}
-
 FolderSecurity DescribeSddl(const wchar_t* sddl) {
   UniqueLocalMemory descriptor;
   if (!ParseSecurityDescriptor(sddl, descriptor)) return FolderSecurity();
@@ -119,29 +108,23 @@ TEST(ProtectedFolder, TheDescriptorsGrantWhatTheyShould) {
   EXPECT_TRUE(install.allInheritable);  // what the install writes gets it too
 }
 
-TEST(ProtectedFolder, DaclReadBackOnlyOnWindows) {
-  if (IsRunningUnderWine()) GTEST_SKIP() << "Wine keeps no DACL set on a file; it reports one made from the Unix mode";
-  std::wstring data = ScratchFolder(L"velmora-protected-read");
-  std::wstring product = JoinPath(data, L"Velmora");
-  ASSERT_TRUE(EnsurePlainFolderChain(product));
-  OpenToEveryone(product);
-  HeldInstallerTemp held;
-  ASSERT_TRUE(HoldProtectedInstallerTemp(JoinPath(product, L"installer-temp"), held));
-  ExpectProtected(ReadSecurity(JoinPath(product, L"installer-temp")));
-  FolderSecurity parent = ReadSecurity(product);  // left as its maker set it
-  EXPECT_FALSE(parent.protectedDacl);
-  EXPECT_EQ(parent.aces, 1);
-}
-
+// Wine keeps no DACL or owner set on a file (it reports one made from the Unix mode) and
+// renames a folder that holds an open one: those checks run on Windows only.
 TEST(ProtectedFolder, OnlyTheTemporaryFolderIsProtectedAndItIsHeld) {
-  std::wstring product = JoinPath(ScratchFolder(L"velmora-protected-new"), L"Velmora");
-  std::wstring temporary = JoinPath(product, L"installer-temp");
+  const bool wine = IsRunningUnderWine();
+  ScratchFolder data(L"velmora-protected");
+  const std::wstring product = data / L"Velmora", temporary = JoinPath(product, L"installer-temp");
+  ASSERT_TRUE(EnsurePlainFolderChain(product));
+  if (!wine) OpenToEveryone(product);
   {
     HeldInstallerTemp held;
     ASSERT_TRUE(HoldProtectedInstallerTemp(temporary, held));
-    ExpectProtected(temporary);
     EXPECT_FALSE(MoveFileW(temporary.c_str(), (temporary + L"-moved").c_str()));
-    if (!IsRunningUnderWine()) {  // Wine renames a folder that holds an open one
+    if (!wine) {
+      ExpectProtected(ReadSecurity(temporary));
+      FolderSecurity parent = ReadSecurity(product);  // left as its maker set it
+      EXPECT_FALSE(parent.protectedDacl);
+      EXPECT_EQ(parent.aces, 1);
       EXPECT_FALSE(MoveFileW(product.c_str(), (product + L"-moved").c_str()));
     }
   }
@@ -152,7 +135,8 @@ TEST(ProtectedFolder, OnlyTheTemporaryFolderIsProtectedAndItIsHeld) {
 }
 
 TEST(ProtectedFolder, AFileWhereEitherFolderBelongsIsRefused) {
-  std::wstring data = ScratchFolder(L"velmora-protected-file");
+  ScratchFolder scratch(L"velmora-protected-file");
+  const std::wstring data = scratch.path();
   const struct {
     const wchar_t* file;
     const wchar_t* temporary;

@@ -34,12 +34,9 @@ TEST(LocaleSelectsEnglish, EveryChineseLocaleAndAnUnreadableOneGiveChinese) {
   for (const auto& c : cases) EXPECT_EQ(LocaleSelectsEnglish(c.name, c.result), c.english) << c.name;
 }
 
-TEST(ReadUnsigned32, ReadsLikeWcstoulWithAtLeastOneDigit) {
-  EXPECT_EQ(ReadUnsigned32(L"  42", true), 42u);
-  EXPECT_EQ(ReadUnsigned32(L"+7", true), 7u);
-  EXPECT_FALSE(ReadUnsigned32(L"12x", true));
-  EXPECT_EQ(ReadUnsigned32(L"12x", false), 12u);
-  EXPECT_FALSE(ReadUnsigned32(L"", true));
-  EXPECT_FALSE(ReadUnsigned32(L"x", false));
+// Spaces, a plus sign and text after the digits are rows of the install-mode table (versions).
+TEST(ReadUnsigned32, RefusesNumbersBeyond32Bits) {
+  EXPECT_EQ(ReadUnsigned32(L"4294967295", true), 4294967295u);
+  EXPECT_FALSE(ReadUnsigned32(L"4294967296", true));
   EXPECT_FALSE(ReadUnsigned32(L"99999999999", true));
 }

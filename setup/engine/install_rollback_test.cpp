@@ -49,36 +49,38 @@ struct Progress {
   double fraction;
 };
 
-// A hidden window that receives the progress and hands the records back in order.
-class ProgressSink {
- public:
-  ProgressSink() {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"VelmoraEngineTestSink";
-    RegisterClassW(&windowClass);
-    window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 10, 10, nullptr, nullptr,
-                              windowClass.hInstance, nullptr);
-  }
+// A message-only window that receives the progress; Take hands the records back in order.
+struct ProgressSink {
+  HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ~ProgressSink() {
     Take();
-    DestroyWindow(window_);
+    DestroyWindow(window);
   }
-  const HWND* target() const { return &window_; }
+  const HWND* target() const { return &window; }
   std::vector<Progress> Take() {
     std::vector<Progress> seen;
     MSG message;
-    while (PeekMessageW(&message, window_, ProgressMessage, ProgressMessage, PM_REMOVE)) {
+    while (PeekMessageW(&message, window, ProgressMessage, ProgressMessage, PM_REMOVE)) {
       std::unique_ptr<ProgressUpdate> update(reinterpret_cast<ProgressUpdate*>(message.lParam));
       seen.push_back({update->text, update->fraction});
     }
     return seen;
   }
-
- private:
-  HWND window_ = nullptr;
 };
+
+// Registration of the new version fails; a file of the new package is held first when asked.
+std::wstring holdOnFailure;
+UniqueFile heldFile;
+LSTATUS RefuseTheNewVersion(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+  if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
+    if (!holdOnFailure.empty()) {
+      heldFile.reset(CreateFileW(holdOnFailure.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                 nullptr));
+    }
+    return ERROR_ACCESS_DENIED;
+  }
+  return RegSetValueExW(key, name, reserved, type, data, size);
+}
 
 class InstallPackageTest : public testing::Test {
  protected:
@@ -140,35 +142,25 @@ double FileFraction(size_t i, size_t n) { return 0.40 + 0.42 * static_cast<doubl
 
 }  // namespace
 
-TEST_F(InstallPackageTest, PostsEachFileThenFinishingAndInstallsEverything) {
-  ProgressSink sink;
-  ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
-  EXPECT_EQ(message_, L"untouched");
-  const auto seen = sink.Take();
-  ASSERT_EQ(seen.size(), 5u);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(seen[i].text, L"Verifying and installing program files");
-    EXPECT_DOUBLE_EQ(seen[i].fraction, FileFraction(i, 4));
+TEST_F(InstallPackageTest, PostsEachFileThenFinishingInEitherLanguageAndInstallsEverything) {
+  for (bool english : {true, false}) {  // the second round is a repair
+    UseEnglish = english;
+    ProgressSink sink;
+    ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
+    EXPECT_EQ(message_, L"untouched");
+    const auto seen = sink.Take();
+    ASSERT_EQ(seen.size(), 5u);
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(seen[i].text, english ? L"Verifying and installing program files" : L"正在校验并安装程序文件");
+      EXPECT_DOUBLE_EQ(seen[i].fraction, FileFraction(i, 4));
+    }
+    EXPECT_EQ(seen[4].text, english ? L"Finishing installation" : L"正在完成安装");
+    EXPECT_DOUBLE_EQ(seen[4].fraction, 0.94);
+    EXPECT_EQ(ReadBytes(JoinPath(folder_, L"data\\file3.txt")), kPayload);
+    EXPECT_EQ(ReadBytes(JoinPath(folder_, kInstalledRecordName)), WideToUtf8(packageText));
+    EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.1");
+    EXPECT_TRUE(WorkFolders().empty());
   }
-  EXPECT_EQ(seen[4].text, L"Finishing installation");
-  EXPECT_DOUBLE_EQ(seen[4].fraction, 0.94);
-  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"data\\file3.txt")), kPayload);
-  EXPECT_EQ(ReadBytes(JoinPath(folder_, kInstalledRecordName)), WideToUtf8(packageText));
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.1");
-  EXPECT_TRUE(WorkFolders().empty());
-}
-
-TEST_F(InstallPackageTest, ChineseProgressTextsAndNoPostsWithoutATarget) {
-  UseEnglish = false;
-  ProgressSink sink;
-  UsePackage(1);
-  ASSERT_TRUE(InstallPackage(folder_, sink.target(), message_)) << WideToUtf8(message_);
-  const auto seen = sink.Take();
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].text, L"正在校验并安装程序文件");
-  EXPECT_EQ(seen[1].text, L"正在完成安装");
-  ASSERT_TRUE(InstallPackage(folder_, nullptr, message_));  // a repair, silently
-  EXPECT_TRUE(sink.Take().empty());
 }
 
 TEST_F(InstallPackageTest, AThirdFileWithAWrongDigestStopsWithTwoStagedAndRemovesTheStaging) {
@@ -183,69 +175,57 @@ TEST_F(InstallPackageTest, AThirdFileWithAWrongDigestStopsWithTwoStagedAndRemove
   ExpectNothingInstalled();
 }
 
-TEST_F(InstallPackageTest, AFailedRenameIntoPlaceRollsBackAFreshInstall) {
+namespace {
+const wchar_t* failingPath;  // a rename on a path holding this fails, so does creating a file it ends
+}
+
+TEST_F(InstallPackageTest, AFailedRenameOrRecordLeavesWhatWasThereBefore) {
+  struct Case {
+    bool update;
+    const wchar_t* failing;
+    const wchar_t* english;
+    const wchar_t* chinese;
+  };
+  const Case cases[] = {
+      {false, L".staging-", L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。"},
+      {true, L".backup-", L"The existing installation could not be replaced.", L"无法替换现有安装。"},
+      {true, L".staging-", L"Installation was rolled back after a file error.", L"写入失败，安装已回滚。"},
+      {true, L"\\.install-manifest", L"The uninstaller could not be prepared.", L"无法准备卸载程序。"},
+  };
   engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
     EXPECT_EQ(flags, static_cast<DWORD>(MOVEFILE_WRITE_THROUGH));
-    return wcsstr(from, L".staging-") ? FALSE : MoveFileExW(from, to, flags);
+    return wcsstr(from, failingPath) || wcsstr(to, failingPath) ? FALSE : MoveFileExW(from, to, flags);
   };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"Installation was rolled back after a file error.");
-  EXPECT_TRUE(WorkFolders().empty());
-  ExpectNothingInstalled();
-}
-
-TEST_F(InstallPackageTest, AnUpdateThatCannotMoveTheOldFolderAsideLeavesItAlone) {
-  MakeOldInstallation();
-  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
-    return wcsstr(to, L".backup-") ? FALSE : MoveFileExW(from, to, flags);
+  engineCalls.createFile = [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) -> HANDLE {
+    const size_t length = wcslen(path), tail = wcslen(failingPath);
+    if (length >= tail && wcscmp(path + length - tail, failingPath) == 0) return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, access, share, security, disposition, flags, templateFile);
   };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"The existing installation could not be replaced.");
-  ExpectOldInstallation();
-  EXPECT_TRUE(WorkFolders().empty());
-}
-
-TEST_F(InstallPackageTest, AnUpdateWhoseNewFolderCannotMoveInPutsTheOldOneBack) {
-  MakeOldInstallation();
-  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
-    return wcsstr(from, L".staging-") ? FALSE : MoveFileExW(from, to, flags);
-  };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"Installation was rolled back after a file error.");
-  ExpectOldInstallation();
-  EXPECT_TRUE(WorkFolders().empty());
-}
-
-namespace {
-int registryWrites = 0;
-}
-
-TEST_F(InstallPackageTest, AShortcutFailureOnAFreshInstallRemovesEverythingWithoutRegistering) {
-  registryWrites = 0;
-  engineCalls.saveShortcut = [](IPersistFile*, LPCOLESTR, BOOL) -> HRESULT { return E_FAIL; };
-  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) -> LSTATUS {
-    ++registryWrites;
-    return RegSetValueExW(key, name, reserved, type, data, size);
-  };
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"Installation was rolled back after registration failed.");
-  EXPECT_EQ(registryWrites, 0);
-  ExpectNothingInstalled();
-  EXPECT_TRUE(WorkFolders().empty());
+  for (const Case& c : cases) {
+    for (bool english : {true, false}) {
+      SCOPED_TRACE(WideToUtf8(c.failing) + (c.update ? " update" : " fresh"));
+      if (c.update) MakeOldInstallation();
+      UseEnglish = english;
+      failingPath = c.failing;
+      EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
+      EXPECT_EQ(message_, english ? c.english : c.chinese);
+      if (c.update) {
+        ExpectOldInstallation();
+      } else {
+        ExpectNothingInstalled();
+      }
+      EXPECT_TRUE(WorkFolders().empty());
+    }
+  }
 }
 
 TEST_F(InstallPackageTest, ARegistrationFailureOnAnUpdateRestoresTheOldInstallation) {
   MakeOldInstallation();
   RemoveShortcuts();
   UseEnglish = false;
-  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) -> LSTATUS {
-    if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
-      return ERROR_ACCESS_DENIED;
-    }
-    return RegSetValueExW(key, name, reserved, type, data, size);
-  };
+  holdOnFailure.clear();
+  engineCalls.setRegistryValue = RefuseTheNewVersion;
   EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
   EXPECT_EQ(message_, L"注册失败，安装已回滚。");
   ExpectOldInstallation();
@@ -255,26 +235,14 @@ TEST_F(InstallPackageTest, ARegistrationFailureOnAnUpdateRestoresTheOldInstallat
   EXPECT_TRUE(PathExists(JoinPath(programs, L"岫澜.lnk")));  // recreated for the old folder
 }
 
-namespace {
-UniqueFile heldFile;
-}
-
 // A file of the new package that cannot be deleted must not keep the old installation
 // out of its folder. Held open here, which Wine lets the folder rename past; Windows
 // refuses that rename while the file is open (the rollback then ends as before) but
 // not for a file that only its access rights keep from being deleted.
 TEST_F(InstallPackageTest, AnUndeletableNewFileDoesNotKeepTheOldInstallationOut) {
   MakeOldInstallation();
-  static std::wstring heldPath;
-  heldPath = JoinPath(folder_, L"data\\file1.txt");
-  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) -> LSTATUS {
-    if (wcscmp(name, L"DisplayVersion") == 0 && wcscmp(reinterpret_cast<const wchar_t*>(data), L"1.0.1") == 0) {
-      heldFile.reset(CreateFileW(heldPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-      return ERROR_ACCESS_DENIED;
-    }
-    return RegSetValueExW(key, name, reserved, type, data, size);
-  };
+  holdOnFailure = JoinPath(folder_, L"data\\file1.txt");
+  engineCalls.setRegistryValue = RefuseTheNewVersion;
   EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
   ASSERT_TRUE(heldFile) << "the new package was not in place when registration failed";
   EXPECT_EQ(message_, L"Installation was rolled back after registration failed.");
@@ -331,7 +299,9 @@ TEST_F(InstallPackageTest, EntriesPlantedUnderTheWorkFolderNamesFailTheStepAndKe
 TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNothing) {
   struct Case {
     const char* name;
+    bool update;  // over an old installation
     std::wstring folder;
+    size_t files;
     const wchar_t* english;
     const wchar_t* chinese;
   };
@@ -339,15 +309,21 @@ TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNot
   ASSERT_TRUE(WriteBytes(scratch_ / L"Full\\notes.txt", "mine"));
   const std::wstring longFolder = scratch_.path() + L"\\" + std::wstring(205 - scratch_.path().size(), L'L');
   const Case cases[] = {
-      {"drive root", L"C:\\", L"Choose a full folder path that is not a drive root.",
+      {"drive root", false, L"C:\\", 4, L"Choose a full folder path that is not a drive root.",
        L"请选择不是磁盘根目录的完整文件夹路径。"},
-      {"not empty", scratch_ / L"Full", L"The selected folder is not empty. Choose another folder.",
+      {"not empty", false, scratch_ / L"Full", 4, L"The selected folder is not empty. Choose another folder.",
        L"所选文件夹不是空文件夹，请选择其他位置。"},
-      {"staging path too long", longFolder, L"A packaged file failed verification.", L"安装包内的文件校验失败。"},
+      {"staging path too long", false, longFolder, 4, L"A packaged file failed verification.",
+       L"安装包内的文件校验失败。"},
+      {"another folder", true, scratch_ / L"Other", 4, L"Uninstall the existing copy before choosing another folder.",
+       L"如需更换安装位置，请先卸载现有版本。"},
+      {"incomplete package", true, folder_, 0, L"This setup package is incomplete.", L"当前安装包不完整。"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.update && ReadUninstallValue(L"InstallLocation").empty()) MakeOldInstallation();
+    UsePackage(c.files);
     for (bool english : {true, false}) {
-      SCOPED_TRACE(c.name);
       UseEnglish = english;
       EXPECT_FALSE(InstallPackage(c.folder, nullptr, message_));
       EXPECT_EQ(message_, english ? c.english : c.chinese);
@@ -355,31 +331,27 @@ TEST_F(InstallPackageTest, RefusalsStoreTheirMessageInEitherLanguageAndChangeNot
   }
   EXPECT_EQ(ReadBytes(scratch_ / L"Full\\notes.txt"), "mine");
   EXPECT_FALSE(PathExists(longFolder));
-  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), L"");
-}
-
-TEST_F(InstallPackageTest, UpdateRefusalsAndAnIncompletePackage) {
-  MakeOldInstallation();
-  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message_));
-  EXPECT_EQ(message_, L"Uninstall the existing copy before choosing another folder.");
   EXPECT_FALSE(PathExists(scratch_ / L"Other"));
-  packageEntries.clear();
-  EXPECT_FALSE(InstallPackage(folder_, nullptr, message_));
-  EXPECT_EQ(message_, L"This setup package is incomplete.");
   ExpectOldInstallation();
   EXPECT_TRUE(WorkFolders().empty());
 }
 
-TEST_F(InstallPackageTest, ARegisteredFolderDeletedByHandIsInstalledAfreshAndRegisteredAgain) {
+// An update killed between its two renames left the folder missing and its backup beside it.
+TEST_F(InstallPackageTest, AStrandedBackupIsPutBackAndReplacedButNeverForAnotherFolder) {
   ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
+  const std::wstring backup = folder_ + L".backup-316-905";
+  ASSERT_TRUE(EnsureDirectory(backup) && WriteBytes(JoinPath(backup, kInstalledRecordName), "1001\tVelmora.exe\t1\tx\n"));
   // A killed run's staging folder goes too.
   ASSERT_TRUE(EnsureDirectory(folder_ + L".staging-12-34\\data"));
   ASSERT_TRUE(WriteBytes(folder_ + L".staging-12-34\\data\\part.bin", "partial"));
+  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message_));
+  EXPECT_EQ(message_, L"Uninstall the existing copy before choosing another folder.");
+  EXPECT_TRUE(PathExists(backup));
+  EXPECT_FALSE(PathExists(folder_));
   EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
-  EXPECT_TRUE(PathExists(JoinPath(folder_, kInstalledRecordName)));
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
-  EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), folder_);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
   EXPECT_TRUE(WorkFolders().empty());
+  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
 }
 
 TEST_F(InstallPackageTest, AnUpdateClearsTheBackupOfAnEarlierUpdateKilledAfterItsSwap) {

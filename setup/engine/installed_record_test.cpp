@@ -6,27 +6,18 @@
 
 using namespace engine_test;
 
-TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomAsAHiddenFile) {
+TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomAsAHiddenFileButNeverOverEmptyOrExisting) {
   ScratchFolder scratch;
   const std::wstring path = scratch / L"record";
   const std::wstring text = L"1001\tVelmora.exe\t12\tab\r\n1002\t数据/岫澜.txt\t3\tCD\n";
   ASSERT_TRUE(WriteUtf8TextFile(path, text));
-  EXPECT_EQ(ReadBytes(path), "1001\tVelmora.exe\t12\tab\r\n1002\t\xE6\x95\xB0\xE6\x8D\xAE/\xE5\xB2\xAB\xE6\xBE\x9C.txt\t3\tCD\n");
+  const std::string utf8 = "1001\tVelmora.exe\t12\tab\r\n1002\t\xE6\x95\xB0\xE6\x8D\xAE/\xE5\xB2\xAB\xE6\xBE\x9C.txt\t3\tCD\n";
+  EXPECT_EQ(ReadBytes(path), utf8);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_FALSE(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
-}
-
-TEST(WriteUtf8TextFile, NeverOverwritesAnExistingFile) {
-  ScratchFolder scratch;
-  const std::wstring path = scratch / L"record";
-  ASSERT_TRUE(WriteBytes(path, "old"));
   EXPECT_FALSE(WriteUtf8TextFile(path, L"new"));
-  EXPECT_EQ(ReadBytes(path), "old");
-}
-
-TEST(WriteUtf8TextFile, RefusesEmptyTextWithoutCreatingAFileAndFailsInAMissingFolder) {
-  ScratchFolder scratch;
+  EXPECT_EQ(ReadBytes(path), utf8);
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"empty", L""));
   EXPECT_FALSE(PathExists(scratch / L"empty"));
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"missing\\record", L"x"));

@@ -53,25 +53,20 @@ bool RunningFrom(const std::wstring& folder) {
 }  // namespace
 
 TEST(IsApplicationRunning, CountsOnlyTheApplicationStartedFromThatFolder) {
-  ScratchFolder installed, elsewhere, renamed;
+  ScratchFolder installed, elsewhere, renamed, capitals;
   EXPECT_FALSE(RunningFrom(installed.path()));
   RunningCopy application(installed / L"Velmora.exe");
   RunningCopy sameNameElsewhere(elsewhere / L"Velmora.exe");
   RunningCopy otherName(renamed / L"VelmoraCopy.exe");
-  ASSERT_TRUE(application.started() && sameNameElsewhere.started() && otherName.started());
+  RunningCopy inCapitals(capitals / L"VELMORA.EXE");
+  ASSERT_TRUE(application.started() && sameNameElsewhere.started() && otherName.started() && inCapitals.started());
   ScratchFolder idle;
   EXPECT_TRUE(RunningFrom(installed.path()));
+  EXPECT_TRUE(RunningFrom(capitals.path()));
   EXPECT_TRUE(RunningFrom(installed.path() + L"\\"));  // joined with one separator either way
   EXPECT_TRUE(RunningFrom(elsewhere.path()));
   EXPECT_FALSE(RunningFrom(renamed.path()));
   EXPECT_FALSE(RunningFrom(idle.path()));
-}
-
-TEST(IsApplicationRunning, AcceptsTheExecutableNameInCapitals) {
-  ScratchFolder installed;
-  RunningCopy application(installed / L"VELMORA.EXE");
-  ASSERT_TRUE(application.started());
-  EXPECT_TRUE(RunningFrom(installed.path()));
 }
 
 namespace {
@@ -90,44 +85,26 @@ class LocalAppData {
 
 }  // namespace
 
-TEST(RemoveUpdateCache, RemovesUpdatesAndCacheButKeepsEverythingElse) {
-  ScratchFolder local;
-  const std::wstring base = local / L"Velmora";
-  ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"updates\\1.0.2")) && EnsureDirectory(JoinPath(base, L"cache\\x")));
-  ASSERT_TRUE(WriteBytes(JoinPath(base, L"updates\\1.0.2\\setup.exe"), "u"));
-  ASSERT_TRUE(WriteBytes(JoinPath(base, L"cache\\x\\blob"), "c"));
-  SetFileAttributesW(JoinPath(base, L"cache\\x\\blob").c_str(), FILE_ATTRIBUTE_READONLY);
-  ASSERT_TRUE(WriteBytes(JoinPath(base, L"settings.json"), "{}"));
-  LocalAppData redirected(local.path());
-  RemoveUpdateCache();
-  EXPECT_FALSE(PathExists(JoinPath(base, L"updates")));
-  EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
-  EXPECT_EQ(ReadBytes(JoinPath(base, L"settings.json")), "{}");
-}
-
-TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesAndRemovesAnEmptyBase) {
+// The uninstall tests check what goes and what stays in a full per-user folder.
+TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesRemovesAnEmptyBaseAndDoesNothingWithoutLocalAppData) {
   ScratchFolder local;
   const std::wstring base = local / L"Velmora";
   ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
   ASSERT_TRUE(WriteBytes(JoinPath(base, L"updates"), "not a folder"));
-  LocalAppData redirected(local.path());
-  RemoveUpdateCache();
-  EXPECT_EQ(ReadBytes(JoinPath(base, L"updates")), "not a folder");
-  EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
-  ASSERT_TRUE(DeleteFileW(JoinPath(base, L"updates").c_str()));
-  ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"updates")));
-  RemoveUpdateCache();
-  EXPECT_FALSE(PathExists(base));
-}
-
-TEST(RemoveUpdateCache, DoesNothingWithoutLocalAppData) {
-  ScratchFolder local;
-  const std::wstring cache = local / L"Velmora\\cache";
-  ASSERT_TRUE(EnsureDirectory(cache));
+  {
+    LocalAppData redirected(local.path());
+    RemoveUpdateCache();
+    EXPECT_EQ(ReadBytes(JoinPath(base, L"updates")), "not a folder");
+    EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
+    ASSERT_TRUE(DeleteFileW(JoinPath(base, L"updates").c_str()) && EnsureDirectory(JoinPath(base, L"updates")));
+    RemoveUpdateCache();
+    EXPECT_FALSE(PathExists(base));
+  }
+  ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
   ASSERT_TRUE(SetCurrentDirectoryW(local.path().c_str()));  // a relative base would land here
   LocalAppData unset(L"");
   RemoveUpdateCache();
-  EXPECT_TRUE(PathExists(cache));
+  EXPECT_TRUE(PathExists(JoinPath(base, L"cache")));
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
   SetCurrentDirectoryW(temp);

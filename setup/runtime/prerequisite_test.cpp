@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
-#include "setup/core/paths.h"
+#include "testing/engine_test_support.h"
+
+using namespace engine_test;
 
 namespace {
 
@@ -13,16 +14,6 @@ namespace {
 constexpr char kContent[] = "velmora";
 const std::wstring kDigest = L"5bd20b1429301ffece1e15fb102ca635b14879d48431cd5aaa497b7491711545";
 const std::wstring kOtherDigest(64, L'0');
-
-std::wstring TemporaryFile(const wchar_t* name, const char* content) {
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  std::wstring path = JoinPath(folder, name);
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  WriteFile(file.get(), content, DWORD(strlen(content)), &written, nullptr);
-  return path;
-}
 
 // Runs a command in another process; its exit code.
 DWORD RunCommand(const std::wstring& command) {
@@ -41,14 +32,6 @@ DWORD RunCommand(const std::wstring& command) {
   return code;
 }
 
-std::string ReadAll(const std::wstring& path) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  char buffer[64] = {};
-  DWORD read = 0;
-  ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr);
-  return std::string(buffer, read);
-}
-
 RuntimeDescriptor DescriptorOf(const std::wstring& digest, std::uint64_t size) {
   RuntimeDescriptor descriptor;
   descriptor.url = L"https://localhost/runtime.exe";
@@ -58,20 +41,22 @@ RuntimeDescriptor DescriptorOf(const std::wstring& digest, std::uint64_t size) {
 }
 
 TEST(RuntimePackageLock, VerifiedPackageCannotBeReplacedWhileHeld) {
-  std::wstring path = TemporaryFile(L"velmora-lock-test.download", kContent);
+  ScratchFolder scratch;
+  const std::wstring path = scratch / L"lock.download";
+  ASSERT_TRUE(WriteBytes(path, kContent));
   UniqueFile lock = OpenVerifiedRuntimePackage(path, DescriptorOf(kDigest, 7));
   ASSERT_TRUE(lock);
   const std::wstring quoted = L"\"" + path + L"\"";
   RunCommand(L"echo replaced> " + quoted);
   RunCommand(L"del /f /q " + quoted);
-  EXPECT_NE(RunCommand(L"ren " + quoted + L" velmora-lock-test.moved"), 0u);
+  EXPECT_NE(RunCommand(L"ren " + quoted + L" lock.moved"), 0u);
   EXPECT_FALSE(DeleteFileW(path.c_str()));
   EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
   EXPECT_FALSE(MoveFileExW(path.c_str(), (path + L".moved").c_str(), 0));
   UniqueFile writer(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_FALSE(writer);
-  EXPECT_EQ(ReadAll(path), kContent);
+  EXPECT_EQ(ReadBytes(path), kContent);
   // Starting the program needs only read access: the lock allows it.
   UniqueFile reader(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
@@ -79,18 +64,18 @@ TEST(RuntimePackageLock, VerifiedPackageCannotBeReplacedWhileHeld) {
   reader.reset();
   lock.reset();
   // The same command succeeds once the lock is gone, so the refusals above were real.
-  EXPECT_EQ(RunCommand(L"ren " + quoted + L" velmora-lock-test.moved"), 0u);
-  EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
-  DeleteFileW((path.substr(0, path.find_last_of(L'\\') + 1) + L"velmora-lock-test.moved").c_str());
+  EXPECT_EQ(RunCommand(L"ren " + quoted + L" lock.moved"), 0u);
+  EXPECT_FALSE(PathExists(path));
 }
 
 TEST(RuntimePackageLock, RefusesAnotherSizeOrDigest) {
-  std::wstring path = TemporaryFile(L"velmora-lock-refusal.download", kContent);
+  ScratchFolder scratch;
+  const std::wstring path = scratch / L"refusal.download";
+  ASSERT_TRUE(WriteBytes(path, kContent));
   EXPECT_FALSE(OpenVerifiedRuntimePackage(path, DescriptorOf(kDigest, 8)));
   EXPECT_FALSE(OpenVerifiedRuntimePackage(path, DescriptorOf(kOtherDigest, 7)));
   EXPECT_FALSE(OpenVerifiedRuntimePackage(path + L".missing", DescriptorOf(kDigest, 7)));
   EXPECT_TRUE(OpenVerifiedRuntimePackage(path, DescriptorOf(kDigest, 7)));
-  DeleteFileW(path.c_str());
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ std::vector<char> ReadKitLogo() {
 
 }  // namespace
 
-TEST(Logo, DecodesThePackagedPngAt96Dpi) {
+TEST(Logo, DecodesThePackagedPngAt96DpiAndRefusesWhatIsNoImage) {
   OffscreenTarget offscreen;
   ASSERT_TRUE(offscreen.target);
   std::vector<char> png = ReadKitLogo();
@@ -52,16 +52,10 @@ TEST(Logo, DecodesThePackagedPngAt96Dpi) {
   EXPECT_EQ(bitmap->GetPixelSize().height, 128u);
   EXPECT_FLOAT_EQ(bitmap->GetSize().width, 128.0f);
   EXPECT_EQ(bitmap->GetPixelFormat().alphaMode, D2D1_ALPHA_MODE_PREMULTIPLIED);
-}
-
-TEST(Logo, RefusesBytesThatAreNoImageAndAMissingResource) {
-  OffscreenTarget offscreen;
-  ASSERT_TRUE(offscreen.target);
+  EXPECT_FALSE(DecodeLogo(offscreen.target.get(), png.data(), png.size() / 2));
   const char garbage[] = "\x89PNG\r\n\x1a\n but then nothing an image needs";
   EXPECT_FALSE(DecodeLogo(offscreen.target.get(), garbage, sizeof(garbage)));
   EXPECT_FALSE(DecodeLogo(offscreen.target.get(), garbage, 0));
-  std::vector<char> png = ReadKitLogo();
-  EXPECT_FALSE(DecodeLogo(offscreen.target.get(), png.data(), png.size() / 2));
   // A system module carries no resource 101.
   EXPECT_FALSE(LoadLogo(offscreen.target.get(), GetModuleHandleW(L"ntdll.dll")));
 }

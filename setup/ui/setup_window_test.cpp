@@ -68,13 +68,6 @@ std::wstring NonEmptyFolder() {
 
 }  // namespace
 
-TEST(SetupWindow, TrampolineBindsTheObjectToItsWindow) {
-  TestWindow t(UiState::Ready);
-  ASSERT_TRUE(t.Alive());
-  EXPECT_EQ(reinterpret_cast<SetupWindow*>(GetWindowLongPtrW(t.w.hwnd, GWLP_USERDATA)), &t.w);
-  EXPECT_EQ(t.Send(WM_ERASEBKGND), 1);
-}
-
 TEST(SetupWindow, CloseRuleByStateForEveryWayOfClosing) {
   struct Case {
     UiState state;
@@ -197,23 +190,6 @@ TEST(SetupWindow, ProgressAndFinishedMessagesTakeTheirPayloads) {
   EXPECT_DOUBLE_EQ(t.w.progress, 1.0);
 }
 
-TEST(SetupWindow, LanguageSwitchSetsFlagAndTitleOnlyOnAChange) {
-  TestWindow t(UiState::Ready);
-  UseEnglish = true;
-  HandleClick(t.w, 770, 30);
-  EXPECT_EQ(t.Title(), L"title");  // already English: the title is not set again
-  HandleClick(t.w, 720, 30);
-  EXPECT_FALSE(UseEnglish);
-  EXPECT_EQ(t.Title(), L"岫澜");
-  t.w.state = UiState::Working;
-  HandleClick(t.w, 770, 30);
-  EXPECT_FALSE(UseEnglish);
-  t.w.state = UiState::Failed;
-  HandleClick(t.w, 744, 47);
-  EXPECT_TRUE(UseEnglish);
-  EXPECT_EQ(t.Title(), L"Velmora");
-}
-
 TEST(SetupWindow, CaptionStripDragsLeftOfTheLanguageSwitch) {
   TestWindow t(UiState::Ready);
   POINT origin{0, 0};
@@ -223,21 +199,6 @@ TEST(SetupWindow, CaptionStripDragsLeftOfTheLanguageSwitch) {
   EXPECT_EQ(at(689, 57), HTCAPTION);
   EXPECT_EQ(at(690, 30), HTCLIENT);
   EXPECT_EQ(at(100, 58), HTCLIENT);
-}
-
-TEST(SetupWindow, PointerAndClicksAreScaledToDips) {
-  TestWindow t(UiState::Ready);
-  t.w.dpiScale = 1.5f;
-  t.w.installFolder = NonEmptyFolder();
-  t.Send(WM_MOUSEMOVE, 0, MAKELPARAM(1035, 748));
-  EXPECT_FLOAT_EQ(t.w.pointerX, 690.0f);
-  EXPECT_NEAR(t.w.pointerY, 498.667f, 1e-3);
-  t.Send(WM_LBUTTONUP, 0, MAKELPARAM(1035, 748));
-  EXPECT_EQ(t.w.state, UiState::Ready);
-  t.Send(WM_LBUTTONUP, 0, MAKELPARAM(1035, 750));
-  EXPECT_EQ(t.w.state, UiState::Working);
-  t.PumpWhileWorking();
-  EXPECT_EQ(t.w.state, UiState::Failed);
 }
 
 TEST(SetupWindow, RetryRestartsAtPreparingWithTheOldFailureCleared) {

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "setup/core/handles.h"
-#include "setup/core/paths.h"
-#include "setup/core/text.h"
 #include "setup/uninstall/uninstall_worker.h"
+#include "testing/engine_test_support.h"
 #include "testing/fuzz_mutator.h"
-#include "testing/scratch_folder.h"
+
+using namespace engine_test;
 
 namespace {
 
@@ -30,13 +29,8 @@ const std::vector<std::wstring> kSeeds = {
     Line(L"bin/../../Velmora-sibling/x.txt") + Line(L"..") + Line(L".\\..\\outside.txt"),
 };
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void Put(const std::wstring& path, const std::string& bytes) {
-  EnsureDirectory(ParentPath(path));
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  if (EnsureDirectory(ParentPath(path))) WriteBytes(path, bytes);
 }
 
 TEST(UninstallRecordFuzz, NothingOutsideTheFolderIsEverDeleted) {
@@ -44,22 +38,15 @@ TEST(UninstallRecordFuzz, NothingOutsideTheFolderIsEverDeleted) {
   const std::wstring& base = scratch.path();
   const std::wstring folder = JoinPath(base, L"Velmora");
   for (const auto& outside : kOutside) Put(JoinPath(base, outside), "keep");
-  const std::uint64_t count = FuzzInputCount(300);
-  FuzzRandom random{0x0BADC0FFEE5EEDULL};
-  FuzzCounts counts;
-  ULONGLONG start = GetTickCount64();
-  for (std::uint64_t i = 0; i < count; ++i) {
+  RunFuzz("uninstall-record", kSeeds, 0x0BADC0FFEE5EEDULL, 300, [&](const std::wstring& text, std::uint64_t i) {
     for (const auto& inside : kInside) Put(JoinPath(folder, inside), "x");
-    std::wstring record = Mutate(kSeeds, random) + L"\n1001\t..\\never\t1\th\n";
-    Put(JoinPath(folder, L".install-manifest"), WideToUtf8(record));
-    ++counts.inputs;
-    ASSERT_FALSE(UninstallFromRecord(folder)) << "input " << i;
-    for (const auto& outside : kOutside) ASSERT_TRUE(Exists(JoinPath(base, outside))) << "input " << i;
+    Put(JoinPath(folder, L".install-manifest"), WideToUtf8(text + L"\n1001\t..\\never\t1\th\n"));
+    EXPECT_FALSE(UninstallFromRecord(folder)) << "input " << i;
+    for (const auto& outside : kOutside) EXPECT_TRUE(PathExists(JoinPath(base, outside))) << "input " << i;
     bool removedAny = false;
-    for (const auto& inside : kInside) removedAny = removedAny || !Exists(JoinPath(folder, inside));
-    ++(removedAny ? counts.accepted : counts.rejected);
-  }
-  PrintFuzzCounts("uninstall-record", counts, FuzzSecondsSince(start));
+    for (const auto& inside : kInside) removedAny = removedAny || !PathExists(JoinPath(folder, inside));
+    return removedAny;
+  });
 }
 
 }  // namespace

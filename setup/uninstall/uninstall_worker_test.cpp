@@ -8,10 +8,9 @@
 
 #include <string>
 
-#include "setup/core/handles.h"
-#include "setup/core/paths.h"
-#include "setup/core/text.h"
-#include "testing/scratch_folder.h"
+#include "testing/engine_test_support.h"
+
+using namespace engine_test;
 
 namespace {
 
@@ -24,51 +23,56 @@ class UninstallWorker : public testing::Test {
   }
 
   std::wstring Put(const std::wstring& relative, const std::string& bytes = "x") {
-    std::wstring path = JoinPath(folder_, relative);
-    EnsureDirectory(ParentPath(path));
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    EXPECT_TRUE(file);
-    DWORD written = 0;
-    if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    const std::wstring path = JoinPath(folder_, relative);
+    EXPECT_TRUE(EnsureDirectory(ParentPath(path)) && WriteBytes(path, bytes));
     return path;
   }
   void Record(const std::string& bytes) { Put(L".install-manifest", bytes); }
-  bool Has(const std::wstring& relative) const {
-    return GetFileAttributesW(JoinPath(folder_, relative).c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
+  bool Has(const std::wstring& relative) const { return PathExists(JoinPath(folder_, relative)); }
 
   ScratchFolder scratch_{L"velmora-uw"};
   std::wstring base_, folder_;
 };
 
-// A listed file beside a line that breaks the rules: the good entry is still removed,
-// the result is false and the record stays for another attempt.
-TEST_F(UninstallWorker, BadEntriesFailTheRunButTheRestIsProcessed) {
+// A listed file beside a line that breaks the rules is still removed; a record that
+// cannot be read as a whole removes nothing. Either way the result is false, the record
+// stays for another attempt and nothing outside the folder is touched.
+TEST_F(UninstallWorker, BadEntriesFailTheRunAndUnreadableRecordsTouchNothing) {
+  std::string oneMebibyte = "1\tapp.dll\t1\th\n";
+  oneMebibyte += std::string(1048576 - oneMebibyte.size(), 'x');  // one long bad line
   struct Case {
     const char* name;
     std::string record;
+    bool removed;  // app.dll
   };
   const Case cases[] = {
-      {"climbing out", "1\tapp.dll\t1\th\n2\t..\\outside.txt\t1\th\n"},
-      {"empty line in the middle", "1\tapp.dll\t1\th\n\n2\tother.txt\t1\th\n"},
-      {"empty last line", "1\tapp.dll\t1\th\n\n"},
-      {"no tab", "1\tapp.dll\t1\th\njust-a-name\n"},
-      {"nothing after the tab", "1\tapp.dll\t1\th\n2\t\n"},
-      {"absolute path", "1\tapp.dll\t1\th\n2\tC:\\outside.txt\n"},
-      {"wildcard", "1\tapp.dll\t1\th\n2\t*.txt\n"},
+      {"climbing out", "1\tapp.dll\t1\th\n2\t..\\outside.txt\t1\th\n", true},
+      {"empty line in the middle", "1\tapp.dll\t1\th\n\n2\tother.txt\t1\th\n", true},
+      {"empty last line", "1\tapp.dll\t1\th\n\n", true},
+      {"no tab", "1\tapp.dll\t1\th\njust-a-name\n", true},
+      {"nothing after the tab", "1\tapp.dll\t1\th\n2\t\n", true},
+      {"absolute path", "1\tapp.dll\t1\th\n2\tC:\\outside.txt\n", true},
+      {"wildcard", "1\tapp.dll\t1\th\n2\t*.txt\n", true},
+      {"exactly one mebibyte", oneMebibyte, true},
+      {"one byte more", std::string(1048577, 'x'), false},
+      {"empty", "", false},
+      {"not UTF-8", "1\tapp.dll\t1\th\n2\tb\xC3\x28.txt\t1\th\n", false},
+      {"a cut byte-order mark", "\xEF\xBB", false},
   };
+  const std::wstring outside = JoinPath(base_, L"outside.txt");
+  ASSERT_TRUE(WriteBytes(outside, "x"));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Put(L"app.dll");
-    std::wstring outside = JoinPath(base_, L"outside.txt");
-    HANDLE file = CreateFileW(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(file);
     Record(c.record);
     EXPECT_FALSE(UninstallFromRecord(folder_));
-    EXPECT_FALSE(Has(L"app.dll"));
+    EXPECT_EQ(Has(L"app.dll"), !c.removed);
     EXPECT_TRUE(Has(L".install-manifest"));
-    EXPECT_NE(GetFileAttributesW(outside.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(PathExists(outside));
   }
+  DeleteFileW(JoinPath(folder_, L".install-manifest").c_str());
+  EXPECT_FALSE(UninstallFromRecord(folder_));
+  EXPECT_TRUE(Has(L"app.dll"));
 }
 
 // After a failed attempt the registered command must still start the next one.
@@ -89,36 +93,11 @@ TEST_F(UninstallWorker, ProgramsThatRetryStayAfterAFailedAttempt) {
   EXPECT_TRUE(Has(L".install-manifest"));
 }
 
-TEST_F(UninstallWorker, UnreadableRecordsTouchNothing) {
-  const std::string invalidUtf8 = "1\tapp.dll\t1\th\n2\tb\xC3\x28.txt\t1\th\n";
-  const std::string cases[] = {"", invalidUtf8, "\xEF\xBB", std::string(1048577, 'x')};
-  for (const auto& record : cases) {
-    SCOPED_TRACE(record.size());
-    Put(L"app.dll");
-    Record(record);
-    EXPECT_FALSE(UninstallFromRecord(folder_));
-    EXPECT_TRUE(Has(L"app.dll"));
-    EXPECT_TRUE(Has(L".install-manifest"));
-  }
-  DeleteFileW(JoinPath(folder_, L".install-manifest").c_str());
-  EXPECT_FALSE(UninstallFromRecord(folder_));
-  EXPECT_TRUE(Has(L"app.dll"));
-}
-
-TEST_F(UninstallWorker, RecordOfExactlyOneMebibyteIsRead) {
-  Put(L"app.dll");
-  std::string record = "1\tapp.dll\t1\th\n";
-  record += std::string(1048576 - record.size(), 'x');  // one long bad line
-  Record(record);
-  EXPECT_FALSE(UninstallFromRecord(folder_));
-  EXPECT_FALSE(Has(L"app.dll"));
-}
-
 TEST_F(UninstallWorker, UnsafeFoldersAreRefusedUntouched) {
   wchar_t windows[MAX_PATH] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
   for (const std::wstring& folder : {std::wstring(L"C:\\"), std::wstring(L"relative\\Velmora"),
-                                     JoinPath(windows, L"Velmora"), std::wstring()}) {
+                                     JoinPath(windows, L"Velmora"), std::wstring(L"C:\\ProgramData"), std::wstring()}) {
     EXPECT_FALSE(UninstallFromRecord(folder)) << std::string(folder.begin(), folder.end());
   }
 }
