@@ -406,6 +406,7 @@ class BrokenPackagesUnderWine(PrefixTestCase):
         ]
         for name, manifest, resources in cases:
             with self.subTest(name):
+                self.prefix.reg_delete(UNINSTALL_KEY)  # what a failed row registered
                 package = self.raw_package(name, manifest, resources)
                 folder = f"velmora-{name}"
                 self.assertEqual(self.prefix.run(package, "/quiet", "/install-dir", f"C:\\{folder}"), 2)
