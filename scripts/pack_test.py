@@ -358,22 +358,16 @@ class BrokenPackagesUnderWine(PrefixTestCase):
     def setUpClass(cls):
         super().setUpClass()
         cls.prefix.register_runtime()
-        cls.work = Path(tempfile.mkdtemp(prefix="velmora-raw-"))
         cls.lines = [f"{1001 + i}\t{name}\t{path.stat().st_size}\t{hashlib.sha256(path.read_bytes()).hexdigest()}"
                      for i, (name, path) in enumerate(SETUP_FILES.items())]
         cls.resources = [f"{1001 + i}={path}" for i, path in enumerate(SETUP_FILES.values())]
 
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.work, True)
-        super().tearDownClass()
-
     def raw_package(self, name, manifest, resources):
-        output = self.work / f"{name}.exe"
+        output = self.scratch / f"{name}.exe"
         args = ["--resource=" + r for r in resources]
         if manifest is not None:
-            write(self.work / f"{name}.txt", manifest)
-            args += ["--manifest", self.work / f"{name}.txt"]
+            write(self.scratch / f"{name}.txt", manifest)
+            args += ["--manifest", self.scratch / f"{name}.txt"]
         code, errors = pack(output, *args)
         self.assertEqual(code, 0, errors)
         return output
