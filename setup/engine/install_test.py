@@ -15,14 +15,13 @@ DEFAULT = r"C:\Program Files\Velmora"
 REFUSED = 2
 
 
-def expected_entry(folder, name="Velmora", version="1.0.1"):
-    uninstaller = folder + r"\Uninstall.exe"
-    return {"DisplayName": ("REG_SZ", name), "DisplayVersion": ("REG_SZ", version),
-            "Publisher": ("REG_SZ", "Quenlo"), "InstallLocation": ("REG_SZ", folder),
-            "DisplayIcon": ("REG_SZ", uninstaller + ",0"),
-            "UninstallString": ("REG_SZ", f'"{uninstaller}" /uninstall'),
-            "QuietUninstallString": ("REG_SZ", f'"{uninstaller}" /uninstall /quiet'),
-            "NoModify": ("REG_DWORD", 1), "NoRepair": ("REG_DWORD", 1)}
+UNINSTALLER = DEFAULT + r"\Uninstall.exe"
+# A key that already exists without an installation keeps its other values (Comments).
+ENTRY = {"DisplayName": ("REG_SZ", "Velmora"), "DisplayVersion": ("REG_SZ", "1.0.1"),
+         "Publisher": ("REG_SZ", "Quenlo"), "InstallLocation": ("REG_SZ", DEFAULT),
+         "DisplayIcon": ("REG_SZ", UNINSTALLER + ",0"), "UninstallString": ("REG_SZ", f'"{UNINSTALLER}" /uninstall'),
+         "QuietUninstallString": ("REG_SZ", f'"{UNINSTALLER}" /uninstall /quiet'),
+         "NoModify": ("REG_DWORD", 1), "NoRepair": ("REG_DWORD", 1), "Comments": ("REG_SZ", "kept")}
 
 
 class InstallUpdateRepair(PrefixTestCase):
@@ -33,16 +32,13 @@ class InstallUpdateRepair(PrefixTestCase):
         super().setUpClass()
         cls.prefix.register_runtime()
         cls.package = Package(SETUP)
-        # A key that already exists without an installation: its other values stay.
         cls.prefix.reg_add(UNINSTALL_KEY, "Comments", data="kept")
         cls.prefix.reg_add(UNINSTALL_KEY, "ModifyPath", data="modify.exe")
 
-    def assert_installed(self, version="1.0.1", extra=None):
+    def assert_installed(self):
         p = self.prefix
         self.assertEqual(installed_problems(p, DEFAULT, self.package), [])
-        entry = expected_entry(DEFAULT, version=version)
-        entry.update(extra or {})
-        self.assertEqual(p.reg_values(UNINSTALL_KEY), entry)
+        self.assertEqual(p.reg_values(UNINSTALL_KEY), ENTRY)
         self.assertEqual(shortcuts(p), {PROGRAMS: ["Velmora.lnk"], DESKTOP: ["Velmora.lnk"]})
         self.assertEqual(work_folders(p, DEFAULT), [])
 
@@ -53,17 +49,14 @@ class InstallUpdateRepair(PrefixTestCase):
 
     def start_application(self, folder):
         process = self.prefix.start(folder + r"\Velmora.exe")
+        self.addCleanup(process.wait, timeout=30)
+        self.addCleanup(self.prefix.run, "taskkill", "/F", "/IM", "Velmora.exe")
         self.prefix.wait_window("^Velmora 1.0.1$")
-        self.addCleanup(self.stop_applications, process)
-
-    def stop_applications(self, process):
-        self.prefix.run("taskkill", "/F", "/IM", "Velmora.exe")
-        process.wait(timeout=30)
 
     def test_1_fresh_quiet_install_into_the_default_folder(self):
         p = self.prefix
         self.assertEqual(p.run(SETUP, "/quiet"), 0)
-        self.assert_installed(extra={"Comments": ("REG_SZ", "kept")})
+        self.assert_installed()
         for folder in (PROGRAMS, DESKTOP):
             info = lnk_info(p.unix(folder + r"\Velmora.lnk"))
             self.assertEqual(info.get("Local path"), DEFAULT + r"\Velmora.exe", info)
@@ -91,7 +84,7 @@ class InstallUpdateRepair(PrefixTestCase):
         (p.unix(DEFAULT) / "recovered-session.db").write_bytes(b"made by the application")
         self.start_application(r"C:\Elsewhere")
         self.assertEqual(p.run(SETUP, "/quiet"), 0)
-        self.assert_installed(extra={"Comments": ("REG_SZ", "kept")})
+        self.assert_installed()
 
     def test_4_update_replaces_the_whole_folder_and_leaves_link_targets_alone(self):
         p = self.prefix
@@ -112,13 +105,13 @@ class InstallUpdateRepair(PrefixTestCase):
             self.assertEqual([e.name for e in (root.parent / leftover).iterdir()], ["recovered"])
             os.remove(root.parent / leftover / "recovered")
             os.rmdir(root.parent / leftover)
-        self.assert_installed(extra={"Comments": ("REG_SZ", "kept")})
+        self.assert_installed()
 
     def test_5_a_registered_folder_deleted_by_hand_is_installed_again_or_uninstalled(self):
         p = self.prefix
         shutil.rmtree(p.unix(DEFAULT))
         self.assertEqual(p.run(SETUP, "/quiet"), 0)
-        self.assert_installed(extra={"Comments": ("REG_SZ", "kept")})
+        self.assert_installed()
         shutil.rmtree(p.unix(DEFAULT))
         self.assertEqual(p.run(SETUP, "/uninstall", "/install-dir", DEFAULT, "/quiet"), 0)
         self.assertFalse(p.key_exists(UNINSTALL_KEY))

@@ -1,8 +1,5 @@
-"""Installs driven through the setup window: Completed page, Finish, Open Velmora,
-an install in the language switched to, and the Working page of an install held while
-its runtime installs, during which closing and the language switch are refused (the
-close button does not light up) and minimizing works; Enter on its Completed page opens
-Velmora."""
+"""Installs driven through the setup window, in English and in the language switched to,
+and the Working page of an install held while its runtime installs."""
 import hashlib
 import sys
 import time
