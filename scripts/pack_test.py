@@ -67,12 +67,6 @@ class Scratch(unittest.TestCase):
         self.assertEqual(os.listdir(self.out), [], "nothing may be written on refusal")
 
 
-def touch_bytes_name(folder, name):
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(os.fsencode(folder), name), "wb") as f:
-        f.write(b"x")
-
-
 class Refusals(Scratch):
     def test_each_bad_payload_is_refused_with_its_file_and_rule(self):
         cases = [
@@ -85,7 +79,7 @@ class Refusals(Scratch):
             ("backslash inside a name", lambda p: write(p / "a\\b.txt", "x"), ["a\\b.txt", "backslash"]),
             ("path that would pass MAX_PATH below the default folder", lambda p: write(p / ("d" * 200) / ("f" * 34), "x"),
              ["f" * 34, "1 to 234 UTF-16 characters"]),
-            ("name that is not UTF-8", lambda p: touch_bytes_name(p, b"\xff.txt"), ["not valid UTF-8"]),
+            ("name that is not UTF-8", lambda p: write(p / os.fsdecode(b"\xff.txt"), "x"), ["not valid UTF-8"]),
             ("empty file", lambda p: write(p / "data/empty.dat", b""), ["data\\empty.dat", "empty files"]),
             ("file of 4 GiB (sparse)", lambda p: os.truncate(p / "signatures.dat", 1 << 32),
              ["signatures.dat", "smaller than 4 GiB"]),

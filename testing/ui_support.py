@@ -138,9 +138,6 @@ class SetupWindow:
         self.prefix.xdotool("mousemove", "0", "0")
         time.sleep(0.15)
 
-    def visible(self):
-        return self.window in self.prefix.xdotool("search", "--onlyvisible", "--name", ".").split()
-
     def running(self):
         return self.process.poll() is None
 
