@@ -240,19 +240,15 @@ class BuiltPackage(Scratch):
         self.assertEqual({k: locale[k] for k in ("PackageLocale", "Publisher", "PackageName", "ManifestType")},
                          {"PackageLocale": "en-US", "Publisher": "Quenlo", "PackageName": "Velmora",
                           "ManifestType": "defaultLocale"})
-        metadata = installer.pop("InstallationMetadata")
-        files = metadata.pop("Files")
-        self.assertEqual(metadata, {"DefaultInstallLocation": "%ProgramFiles%\\Velmora"})
+        files = installer["InstallationMetadata"].pop("Files")
         self.assertEqual({f["RelativeFilePath"].replace("\\", "/"): f["FileSha256"] for f in files},
                          sha256sum(self.payload))
         self.assertEqual([(f["RelativeFilePath"], f["FileType"]) for f in files if "FileType" in f],
                          [("Velmora.exe", "launch")])
         package_sha256 = hashlib.sha256(output.read_bytes()).hexdigest().upper()
-        self.assertEqual(installer.pop("Installers"),
-                         [{"Architecture": "x64", "InstallerUrl": url, "InstallerSha256": package_sha256}])
-        for key in identity:
-            self.assertEqual(installer.pop(key), identity[key])
-        self.assertEqual(installer, {
+        self.assertEqual(installer, dict(identity, **{
+            "InstallationMetadata": {"DefaultInstallLocation": "%ProgramFiles%\\Velmora"},
+            "Installers": [{"Architecture": "x64", "InstallerUrl": url, "InstallerSha256": package_sha256}],
             "MinimumOSVersion": "10.0.0.0", "InstallerType": "exe", "Scope": "machine",
             "InstallModes": ["interactive", "silent", "silentWithProgress"],
             "InstallerSwitches": {"Silent": "/quiet", "SilentWithProgress": "/quiet",
@@ -262,7 +258,7 @@ class BuiltPackage(Scratch):
             "UpgradeBehavior": "install", "ElevationRequirement": "elevatesSelf",
             "AppsAndFeaturesEntries": [{"DisplayName": "Velmora", "Publisher": "Quenlo", "DisplayVersion": "1.0.1",
                                         "ProductCode": "Velmora"}],
-            "ManifestType": "installer"})
+            "ManifestType": "installer"}))
         rule = json.loads((self.out / "VelmoraSetup.detection.json").read_text("utf-8"))
         self.assertEqual(rule, {"@odata.type": "#microsoft.graph.win32LobAppRegistryDetection",
                                 "keyPath": "HKEY_LOCAL_MACHINE\\" + UNINSTALL_KEY[5:], "valueName": "DisplayVersion",
