@@ -1,6 +1,5 @@
 """Authenticode signing by the package builder: the package and our programs inside it
 are signed and verify; without a key the output is unsigned."""
-import os
 import shutil
 import subprocess
 import sys
@@ -49,25 +48,21 @@ class Signing(unittest.TestCase):
         self.assertEqual(code, 0, errors)
         return output
 
-    def assert_signed(self, package):
-        ok, text = verifies(package, self.cert)
-        self.assertTrue(ok, text)
-        files = Package(package).files
-        for name in OURS:
-            inner = self.work / f"inner-{package.stem}-{name}"
-            inner.write_bytes(files[name])
-            ok, text = verifies(inner, self.cert)
-            self.assertTrue(ok, f"{name}: {text}")
-        # The application is not ours to sign: it is packed as given.
-        self.assertEqual(files["Velmora.exe"], (PAYLOAD / "Velmora.exe").read_bytes())
-        ok, _ = verifies(PAYLOAD / "Uninstall.exe", self.cert)
-        self.assertFalse(ok, "the payload folder itself must stay untouched")
-
-    def test_signed_with_certificate_and_key(self):
-        self.assert_signed(self.build("cert.exe", "--sign-cert", self.cert, "--sign-key", self.key))
-
-    def test_signed_with_pkcs12(self):
-        self.assert_signed(self.build("pfx.exe", "--sign-pkcs12", self.pfx, "--sign-password", "secret"))
+    def test_signed_with_certificate_and_key_or_with_pkcs12(self):
+        for name, signing in (("cert.exe", ("--sign-cert", self.cert, "--sign-key", self.key)),
+                              ("pfx.exe", ("--sign-pkcs12", self.pfx, "--sign-password", "secret"))):
+            with self.subTest(name):
+                package = self.build(name, *signing)
+                ok, text = verifies(package, self.cert)
+                self.assertTrue(ok, text)
+                files = Package(package).files
+                for inner in OURS:
+                    (self.work / inner).write_bytes(files[inner])
+                    ok, text = verifies(self.work / inner, self.cert)
+                    self.assertTrue(ok, f"{inner}: {text}")
+                # The application is not ours to sign: it is packed as given.
+                self.assertEqual(files["Velmora.exe"], (PAYLOAD / "Velmora.exe").read_bytes())
+                self.assertFalse(verifies(PAYLOAD / "Uninstall.exe", self.cert)[0], "the payload folder was changed")
 
     def test_unsigned_stays_the_default(self):
         first = self.build("plain.exe")  # reproducible: pack_test

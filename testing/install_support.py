@@ -6,24 +6,15 @@ import hashlib
 import os
 import subprocess
 import tempfile
+import unittest
 from pathlib import Path
 
 from pe_resources import RT_RCDATA, read_resources
 from winetest import TESTAPPS, pack
 
-MANIFEST_ID = 1000
 PROGRAMS = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs"
 DESKTOP = r"C:\users\Public\Desktop"
 SHORTCUT_NAMES = ("Velmora.lnk", "岫澜.lnk", "岫澜 (Velmora).lnk")
-REQUIRED_TOP = ("Velmora.exe", "Uninstall.exe", "Velmora.Maintenance.exe")
-
-
-def sha256(data):
-    return hashlib.sha256(data).hexdigest().upper()
-
-
-def file_sha256(path):
-    return sha256(Path(path).read_bytes())
 
 
 class Package:
@@ -31,12 +22,10 @@ class Package:
 
     def __init__(self, exe):
         resources = read_resources(exe)
-        self.manifest = resources[(RT_RCDATA, MANIFEST_ID)]
+        self.manifest = resources[(RT_RCDATA, 1000)]
         self.files = {}
         for line in self.manifest.decode("utf-8").splitlines():
-            if not line:
-                continue
-            resource_id, relative, _, _ = line.split("\t")[:4]
+            resource_id, relative = line.split("\t")[:2]
             self.files[relative.replace("/", "\\")] = resources[(RT_RCDATA, int(resource_id))]
 
 
@@ -47,13 +36,10 @@ def installed_problems(prefix, folder, package):
     found = sorted(prefix.listing(folder), key=str.lower)
     if found != expected:
         problems.append(f"files {found} != {expected}")
-    for relative, data in package.files.items():
+    for relative, data in list(package.files.items()) + [(".install-manifest", package.manifest)]:
         path = prefix.unix(folder + "\\" + relative)
-        if path.exists() and file_sha256(path) != sha256(data):
-            problems.append(f"{relative} differs from its resource")
-    record = prefix.unix(folder + "\\.install-manifest")
-    if record.exists() and record.read_bytes() != package.manifest:
-        problems.append(".install-manifest differs from the manifest resource")
+        if path.exists() and path.read_bytes() != data:
+            problems.append(f"{relative} differs from the package")
     if prefix.attributes(folder + "\\.install-manifest") & 0x7 != 0x2:
         problems.append(".install-manifest is not hidden-only")
     return problems
@@ -77,12 +63,11 @@ def shortcuts(prefix):
 
 def work_folders(prefix, folder):
     """Staging and backup folders left beside an installation folder."""
-    parent = prefix.unix(folder).parent
-    name = Path(prefix.unix(folder)).name
-    if not parent.is_dir():
+    path = prefix.unix(folder)
+    if not path.parent.is_dir():
         return []
-    return sorted(p.name for p in parent.iterdir() if p.name.startswith(name + ".staging-")
-                  or p.name.startswith(name + ".backup-"))
+    return sorted(p.name for p in path.parent.iterdir() if p.name.startswith((path.name + ".staging-",
+                                                                              path.name + ".backup-")))
 
 
 def tree_state(root):
@@ -95,8 +80,9 @@ def tree_state(root):
         for name in dirnames:
             state[os.path.relpath(os.path.join(dirpath, name), root)] = None
         for name in filenames:
-            full = os.path.join(dirpath, name)
-            state[os.path.relpath(full, root)] = file_sha256(full) if not os.path.islink(full) else "link"
+            full = Path(dirpath, name)
+            state[os.path.relpath(full, root)] = "link" if full.is_symlink() else \
+                hashlib.sha256(full.read_bytes()).hexdigest()
     return state
 
 
@@ -107,29 +93,30 @@ def placeholder_payload():
             "Velmora.Maintenance.exe": b"MZ maintenance stand-in"}
 
 
-def build_package(output, files, manifest_lines=None, descriptor=None):
+def build_package(output, files, manifest_lines=None, descriptor=None, kit=None):
     """A setup package of the given {relative path: bytes}. With manifest_lines (a function
     of the correct lines) it is built raw, so that the manifest may lie; with descriptor
-    (a runtime descriptor file) it fetches the runtime when it is missing."""
+    (a runtime descriptor file) it fetches the runtime when it is missing; kit replaces
+    the build's kit (the kill-point kit)."""
     with tempfile.TemporaryDirectory(prefix="velmora-payload-") as work:
         work = Path(work)
+        args = ["--kit", kit] if kit else []
         if manifest_lines is None:
             for relative, data in files.items():
                 target = work / "payload" / relative.replace("\\", "/")
                 target.parent.mkdir(parents=True, exist_ok=True)
                 target.write_bytes(data)
-            runtime = ["--runtime-descriptor", descriptor] if descriptor else ["--no-descriptor"]
-            code, err = pack(output, "--payload", work / "payload", *runtime)
+            args += ["--payload", work / "payload"]
+            args += ["--runtime-descriptor", descriptor] if descriptor else ["--no-descriptor"]
         else:
-            lines, args = [], []
+            lines = []
             for index, (relative, data) in enumerate(files.items()):
-                source = work / f"f{index}"
-                source.write_bytes(data)
-                args += ["--resource", f"{1001 + index}={source}"]
-                lines.append(f"{1001 + index}\t{relative}\t{len(data)}\t{sha256(data)}")
-            manifest = work / "manifest.txt"
-            manifest.write_bytes(("\n".join(manifest_lines(lines)) + "\n").encode("utf-8"))
-            code, err = pack(output, "--manifest", manifest, *args)
+                (work / f"f{index}").write_bytes(data)
+                args += ["--resource", f"{1001 + index}={work / f'f{index}'}"]
+                lines.append(f"{1001 + index}\t{relative}\t{len(data)}\t{hashlib.sha256(data).hexdigest().upper()}")
+            (work / "manifest.txt").write_bytes(("\n".join(manifest_lines(lines)) + "\n").encode("utf-8"))
+            args += ["--manifest", work / "manifest.txt"]
+        code, err = pack(output, *args)
         assert code == 0, err
     return Path(output)
 
@@ -137,10 +124,15 @@ def build_package(output, files, manifest_lines=None, descriptor=None):
 @contextlib.contextmanager
 def small_drive(prefix, letter, size="256k", inodes=64):
     """A tmpfs of the given size mapped as a drive of the prefix; writes beyond it fail
-    with ERROR_DISK_FULL. Needs root."""
+    with ERROR_DISK_FULL. Skips the test where this run may not mount one."""
+    if os.geteuid() != 0:
+        raise unittest.SkipTest("mounting a small drive needs root")
     mount_point = Path(tempfile.mkdtemp(prefix="velmora-drive-"))
-    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes}", "tmpfs", str(mount_point)],
-                   check=True)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes}", "tmpfs",
+                              str(mount_point)], stderr=subprocess.PIPE, text=True)
+    if mounted.returncode != 0:
+        mount_point.rmdir()
+        raise unittest.SkipTest(f"a tmpfs could not be mounted: {mounted.stderr.strip()}")
     link = prefix.path / "dosdevices" / f"{letter.lower()}:"
     try:
         link.symlink_to(mount_point)

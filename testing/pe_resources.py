@@ -3,7 +3,7 @@ what a setup package carries without running it."""
 import struct
 from pathlib import Path
 
-RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 10, 14, 16, 24
+RT_RCDATA, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 10, 14, 16, 24
 RESOURCE_DIRECTORY_INDEX = 2
 
 

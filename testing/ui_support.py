@@ -9,10 +9,9 @@ import subprocess
 import time
 from pathlib import Path
 
-from winetest import PrefixTestCase
+from winetest import wineserver
 
 SETUP_TITLES = "^(Velmora|岫澜)$"
-PICKER_TITLES = "^(Choose where to install Velmora|选择岫澜安装位置)$"
 
 # Colours the pages fix, as 8-bit RGB.
 WHITE = (255, 255, 255)
@@ -139,9 +138,6 @@ class SetupWindow:
         self.prefix.xdotool("mousemove", "0", "0")
         time.sleep(0.15)
 
-    def visible(self):
-        return self.window in self.prefix.xdotool("search", "--onlyvisible", "--name", ".").split()
-
     def running(self):
         return self.process.poll() is None
 
@@ -156,13 +152,9 @@ class SetupWindow:
 
 def restart_wineserver(prefix):
     """Settings such as LogPixels are read when the server starts."""
-    from winetest import wineserver
     for flag in ("-k", "-w"):
         subprocess.run([wineserver(), flag], env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run([wineserver(), "-p"], env=prefix.env, check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
     prefix.run_raw(["cmd", "/c", "exit", "0"])
 
-
-# Every test class has a display of its own (winetest.PrefixTestCase).
-DisplayTestCase = PrefixTestCase

@@ -1,17 +1,14 @@
 """The quiet install killed mid-way (a short slice of scripts/bench-killpoints), on a drive
 too small for the new package, and with a file of the old installation held open."""
 import os
-import subprocess
 import sys
 import time
-import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from install_support import Package, build_package, installed_problems, placeholder_payload, small_drive, \
-    tree_state, work_folders  # noqa: E402
-from killpoint_support import FOLDER, KillRunner, Scenario, build_kill_package, first_point, small_payload, \
-    table  # noqa: E402
+from install_support import Package, build_package, installed_problems, small_drive, tree_state, \
+    work_folders  # noqa: E402
+from killpoint_support import KILL_KIT, KillRunner, Scenario, first_point, small_payload  # noqa: E402
 from winetest import TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
 
 REFUSED = 2
@@ -29,14 +26,13 @@ class KillPointSlice(PrefixTestCase):
     def setUp(self):
         super().setUp()
         self.runner = KillRunner(self.prefix, self.scratch)
-        self.new = build_kill_package(self.scratch / "kill-new.exe", small_payload(2))
+        self.new = build_package(self.scratch / "kill-new.exe", small_payload(2), kit=KILL_KIT)
 
     def run_points(self, scenario, choose):
         calls = self.runner.count_points(scenario)
         self.assertGreaterEqual(len(calls), 20, calls)
         points = choose(calls)
         outcomes = {name: self.runner.run_point(scenario, n, calls) for name, n in points.items()}
-        print(table(scenario.name, outcomes.values()), file=sys.stderr)
         self.assertEqual([o for o in outcomes.values() if o.defect], [])
         return outcomes
 
@@ -71,17 +67,6 @@ class KillPointSlice(PrefixTestCase):
         self.assertEqual(outcomes["last registry value"].state, "new installation complete")
 
 
-def mounted_drive(test, prefix, **options):
-    """small_drive, or a skip when this run may not mount one."""
-    if os.geteuid() != 0:
-        test.skipTest("mounting a small drive needs root")
-    drive = small_drive(prefix, "e", **options)
-    try:
-        return drive, drive.__enter__()
-    except (subprocess.CalledProcessError, OSError) as error:
-        test.skipTest(f"a tmpfs could not be mounted: {error}")
-
-
 class UpdatesUnderPressure(PrefixTestCase):
     """Updates that cannot finish leave the old installation as it was."""
 
@@ -107,18 +92,16 @@ class UpdatesUnderPressure(PrefixTestCase):
                 folder = r"E:\Velmora"
                 old = build_package(self.scratch / f"old-{name}.exe", small_payload(1))
                 new = build_package(self.scratch / f"new-{name}.exe", dict(small_payload(2), **extra))
-                context, drive = mounted_drive(self, p, **options)
                 try:
-                    self.assertEqual(p.run(old, "/quiet", "/install-dir", folder), 0)
-                    before = (tree_state(p.unix(folder)), p.reg_values(UNINSTALL_KEY))
-                    self.assertEqual(p.run(new, "/quiet", "/install-dir", folder), REFUSED)
-                    self.assert_old_installation_kept(folder, *before, Package(old))
-                    self.assertEqual(sorted(e.name for e in Path(drive).iterdir()), ["Velmora"])
+                    with small_drive(p, "e", **options) as drive:
+                        self.assertEqual(p.run(old, "/quiet", "/install-dir", folder), 0)
+                        before = (tree_state(p.unix(folder)), p.reg_values(UNINSTALL_KEY))
+                        self.assertEqual(p.run(new, "/quiet", "/install-dir", folder), REFUSED)
+                        self.assert_old_installation_kept(folder, *before, Package(old))
+                        self.assertEqual([e.name for e in drive.iterdir()], ["Velmora"])
                 finally:
-                    context.__exit__(None, None, None)
                     p.reg_delete(UNINSTALL_KEY)
 
-    @unittest.skipUnless(HOLD_FILE.exists(), "hold_file.exe arrives with the uninstall work")
     def test_a_file_of_the_old_installation_held_open(self):
         """Wine lets the folder be renamed, Windows does not: either the update completes or
         it is refused with the old installation kept, registered and complete."""

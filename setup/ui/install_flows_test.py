@@ -1,18 +1,16 @@
-"""Installs driven through the setup window: Completed page, Finish, Open Velmora,
-an install in the language switched to, and the Working page of an install held while
-its runtime installs, during which closing and the language switch are refused (the
-close button does not light up) and minimizing works; Enter on its Completed page opens
-Velmora."""
+"""Installs driven through the setup window, in English and in the language switched to,
+and the Working page of an install held while its runtime installs."""
 import hashlib
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from install_support import DESKTOP, PROGRAMS, Package, build_package, installed_problems, placeholder_payload  # noqa: E402,E501
+from install_support import (DESKTOP, PROGRAMS, Package, build_package, installed_problems, lnk_info,  # noqa: E402
+                             placeholder_payload)
 from runtime_support import RuntimeServerTestCase, standin  # noqa: E402
-from ui_support import PRIMARY_GREEN, DisplayTestCase, PROGRESS_TRACK, SetupWindow, near  # noqa: E402
-from winetest import OUT, TESTAPPS, UNINSTALL_KEY, main  # noqa: E402
+from ui_support import PRIMARY_GREEN, PROGRESS_TRACK, SetupWindow, near  # noqa: E402
+from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
 
 SETUP = OUT / "VelmoraSetup.exe"
 PROBE = TESTAPPS / "window_probe.exe"
@@ -29,7 +27,7 @@ def is_working(shot):
     return near(shot.pixel(56, 534), PRIMARY_GREEN) and near(shot.pixel(845, 534), PROGRESS_TRACK)
 
 
-class SuccessfulInstall(DisplayTestCase):
+class SuccessfulInstall(PrefixTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -65,7 +63,8 @@ class SuccessfulInstall(DisplayTestCase):
         self.prefix.wait_window("^Velmora 1.0.1$", 30)
         self.assertEqual(self.prefix.reg_value(UNINSTALL_KEY, "DisplayName"), ("REG_SZ", "岫澜"))
         for folder in (PROGRAMS, DESKTOP):
-            self.assertTrue(self.prefix.exists(folder + r"\岫澜.lnk"))
+            self.assertEqual(lnk_info(self.prefix.unix(folder + r"\岫澜.lnk")).get("Local path"),
+                             DEFAULT + r"\Velmora.exe")
             self.assertFalse(self.prefix.exists(folder + r"\Velmora.lnk"))
 
 
