@@ -4,11 +4,8 @@ programs start and do not wait for."""
 import os
 import re
 import shutil
-import subprocess
-import time
-from pathlib import Path
 
-from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase
+from winetest import OUT, TESTAPPS, UNINSTALL_KEY, wait_until
 
 MAINTENANCE = OUT / "Velmora.Maintenance.exe"
 LAUNCHER = OUT / "Uninstall.exe"
@@ -30,16 +27,6 @@ SAMPLE_FILES = [
     ("resources\\strings\\zh-CN.txt", "你好".encode()),
     ("readme.txt", b"readme"),
 ]
-
-
-def wait_until(condition, timeout=60, step=0.1):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(step)
-    return condition()
 
 
 def start_records(prefix, record):
@@ -145,31 +132,8 @@ def registered_command(prefix, value_name):
     return [match.group(1), *match.group(2).split()]
 
 
-def velmora_dialogs(prefix):
-    return prefix.xdotool("search", "--onlyvisible", "--name", "^(Velmora|岫澜)$").split()
-
-
-def answer_dialog(prefix, key, timeout=60):
-    """Waits for a dialog titled "Velmora", presses a key in it (Return is the default
-    button, Escape is Cancel) and waits for it to close. A key that arrives before the
-    dialog takes input is lost, so it is pressed again while the same dialog stays.
-    X reuses the window ids of ended processes: dialogs are told apart by time."""
-    window = wait_until(lambda: next(iter(velmora_dialogs(prefix)), None), timeout=timeout)
-    if not window:
-        raise AssertionError("no dialog titled Velmora appeared")
-    for _ in range(5):
-        time.sleep(0.5)
-        prefix.press(window, key)
-        if wait_until(lambda: window not in velmora_dialogs(prefix), timeout=3):
-            return
-    raise AssertionError(f"the dialog did not close on {key}")
-
-
 def wait_for_scheduled(prefix, pattern, timeout=90):
     """The temporary copy's own file in the restart list: the last thing it does."""
     return wait_until(lambda: [p for p in pending_renames(prefix) if re.search(pattern, p, re.IGNORECASE)],
                       timeout=timeout, step=0.3)
 
-
-# Every test class has a display of its own (winetest.PrefixTestCase).
-PrivateDisplayTestCase = PrefixTestCase

@@ -201,9 +201,13 @@ class WinePrefix:
     def window_name(self, window):
         return self.xdotool("getwindowname", window)
 
+    def dialogs(self):
+        """X ids of the product's visible dialogs, titled "Velmora" or "岫澜"."""
+        windows = self.xdotool("search", "--onlyvisible", "--name", ".").split()
+        return [window for window in windows if self.window_name(window) in ("Velmora", "岫澜")]
+
     def dialog_texts(self, timeout=30):
-        """The texts of the product's visible dialog ("Velmora" or "岫澜"), in order: read
-        before it is answered, so that a wrong or swapped text fails the test."""
+        """The texts of the product's visible dialog, in order."""
         deadline = time.time() + timeout
         while time.time() < deadline:
             result = self.run_raw([TESTAPPS / "dialog_text.exe"])
@@ -211,6 +215,26 @@ class WinePrefix:
                 return result.stdout.splitlines()
             time.sleep(0.3)
         raise AssertionError(f"no dialog within {timeout} s")
+
+    def answer_dialog(self, key, expect=(), timeout=60):
+        """Waits for the product's dialog, checks that it begins with the texts expected
+        (read before it is answered: a wrong or swapped text fails), presses key (Return
+        is the default button, Escape is Cancel) and waits for it to close. A key that
+        arrives before the dialog takes input is lost, so it is pressed again while the
+        same dialog stays."""
+        window = wait_until(lambda: next(iter(self.dialogs()), None), timeout=timeout)
+        if not window:
+            raise AssertionError("no dialog titled Velmora or 岫澜 appeared")
+        if expect:
+            texts = self.dialog_texts()
+            if texts[:len(expect)] != list(expect):
+                raise AssertionError(f"the dialog says {texts}, expected {list(expect)}")
+        for _ in range(5):
+            time.sleep(0.5)
+            self.press(window, key)
+            if wait_until(lambda: window not in self.dialogs(), timeout=3):
+                return
+        raise AssertionError(f"the dialog did not close on {key}")
 
     def press(self, window, *keys):
         """Focus follows the pointer without a window manager: move onto it first."""
@@ -227,6 +251,33 @@ class WinePrefix:
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", str(path)], env=self.env, check=True)
+
+
+def wait_until(condition, timeout=60, step=0.1):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(step)
+    return condition()
+
+
+def snapshot(root):
+    """Mode, extended attribute names and bytes of a Unix folder and what is below it,
+    leaving out the installer temporary folder."""
+    paths = [root] + [p for p in root.rglob("*") if "installer-temp" not in p.parts]
+    return {str(p): (p.stat().st_mode, sorted(os.listxattr(p)), p.is_file() and p.read_bytes()) for p in paths}
+
+
+def fill_and_snapshot(root):
+    """The application's own data in root (a folder the programs must leave as it was)."""
+    (root / "logs").mkdir(parents=True, exist_ok=True)
+    (root / "settings.json").write_text("{}")
+    (root / "logs" / "today.log").write_text("log")
+    for path in (root, root / "logs", root / "settings.json", root / "logs" / "today.log"):
+        path.chmod(0o777)
+    return snapshot(root)
 
 
 def parse_reg_export(data, key):
