@@ -32,14 +32,20 @@ LATE_FUNCTIONS = {"SetProcessDpiAwarenessContext", "GetDpiForSystem", "GetDpiFor
 
 
 class StaticImports(unittest.TestCase):
-    def test_no_program_imports_what_early_windows_10_lacks(self):
+    def test_no_program_imports_what_early_windows_10_lacks_and_the_launcher_only_system_libraries(self):
         for program in ("VelmoraSetup.exe", "Velmora.Maintenance.exe", "Uninstall.exe"):
             with self.subTest(program=program):
                 dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(OUT / program)],
                                       stdout=subprocess.PIPE, text=True, check=True).stdout
+                self.assertRegex(dump, r"Subsystem\s+00000002")  # a GUI program: no console window
                 imported = set(re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\w+)\s*$", dump, re.MULTILINE))
                 self.assertIn("GetModuleHandleW", imported)  # the table was read
                 self.assertEqual(imported & LATE_FUNCTIONS, set())
+        # The launcher links nothing of the setup program; advapi32 protects the
+        # installer temporary folder.
+        libraries = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
+        runtime = {name for name in libraries if name == "msvcrt.dll" or name.startswith("api-ms-win-crt-")}
+        self.assertEqual(libraries - runtime, {"kernel32.dll", "shell32.dll", "advapi32.dll"})
 
 
 class PlantedDlls(PrefixTestCase):
