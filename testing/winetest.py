@@ -24,18 +24,19 @@ UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmo
 RUNTIME_KEY = r"HKLM\SOFTWARE\dotnet\Setup\InstalledVersions\x64\sharedfx\Microsoft.WindowsDesktop.App"
 
 
+def installed(*candidates):
+    found = next((c for c in candidates if os.access(c, os.X_OK)), None)
+    if not found:
+        raise RuntimeError(f"{Path(candidates[-1]).name} is not installed")
+    return found
+
+
 def wine_loader():
-    for candidate in ("/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"):
-        if os.access(candidate, os.X_OK):
-            return candidate
-    raise RuntimeError("wine is not installed")
+    return installed("/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine")
 
 
 def wineserver():
-    for candidate in ("/usr/lib/wine/wineserver", "/usr/bin/wineserver"):
-        if os.access(candidate, os.X_OK):
-            return candidate
-    raise RuntimeError("wineserver is not installed")
+    return installed("/usr/lib/wine/wineserver", "/usr/bin/wineserver")
 
 
 class WinePrefix:
@@ -53,9 +54,21 @@ class WinePrefix:
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH="win64",
                         WINEDLLOVERRIDES="mscoree,mshtml=", LANG=locale, LC_ALL=locale)
+        self.start_server()
+
+    def start_server(self):
         subprocess.run([wineserver(), "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.run_raw(["cmd", "/c", "exit", "0"])
+
+    def stop_server(self):
+        for flag in ("-k", "-w"):
+            subprocess.run([wineserver(), flag], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def restart_server(self):
+        """Settings such as LogPixels are read when the server starts."""
+        self.stop_server()
+        self.start_server()
 
     # --- processes -------------------------------------------------------------
 
@@ -84,6 +97,9 @@ class WinePrefix:
         return subprocess.Popen([wine_loader(), str(program)] + [str(a) for a in args], env=env or self.env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def in_locale(self, locale):
+        return self.with_env(LANG=locale, LC_ALL=locale)
+
     def with_env(self, **changes):
         """A copy of the environment with changes; None removes a variable (for Windows
         programs, set it to an empty Unix value: Wine passes unset ones through)."""
@@ -96,8 +112,7 @@ class WinePrefix:
         return env
 
     def close(self):
-        subprocess.run([wineserver(), "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([wineserver(), "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.stop_server()
         shutil.rmtree(self.path, ignore_errors=True)
 
     # --- files -----------------------------------------------------------------

@@ -60,28 +60,24 @@ class PrerequisiteFlow(RuntimeServerTestCase):
         self.assertTrue(self.prefix.exists(folder), "the temporary folder stays")
         self.assertEqual(self.prefix.listing(folder), [])
 
-    def test_runtime_present_touches_nothing(self):
-        self.prefix.register_runtime("8.0.2")
-        result = self.ensure(self.descriptor("ok.exe"), "--progress")
-        self.assertTrue(result.ok, result.output)
-        self.assertEqual(result.message, UNTOUCHED)
-        self.assertEqual(result.posted, 0)
-        self.assertFalse(self.prefix.exists(r"C:\ProgramData\Velmora"))
-        self.assertEqual(self.server.requests, [])
-
-    def test_missing_or_invalid_descriptor(self):
+    def test_a_present_runtime_or_a_missing_or_invalid_descriptor_touches_nothing(self):
         size, sha = self.installers["ok"]
+        # (name, descriptor, succeeds, message)
         cases = [
-            ("no resource", None),
-            ("plain http", f"http://localhost:{self.server.plain_port}/ok.exe\t{size}\t{sha}".encode()),
-            ("byte-order mark", b"\xef\xbb\xbf" + self.descriptor("ok.exe")),
-            ("not UTF-8", self.descriptor("ok.exe").replace(b"\t", b"\t\xff", 1)),
+            ("runtime present", self.descriptor("ok.exe"), True, UNTOUCHED),
+            ("no resource", None, False, MISSING),
+            ("plain http", f"http://localhost:{self.server.plain_port}/ok.exe\t{size}\t{sha}".encode(), False, MISSING),
+            ("byte-order mark", b"\xef\xbb\xbf" + self.descriptor("ok.exe"), False, MISSING),
+            ("not UTF-8", self.descriptor("ok.exe").replace(b"\t", b"\t\xff", 1), False, MISSING),
         ]
-        for name, descriptor in cases:
+        for name, descriptor, succeeds, message in cases:
             with self.subTest(name):
+                if succeeds:
+                    self.prefix.register_runtime("8.0.2")
                 result = self.ensure(descriptor, "--progress")
-                self.assertFalse(result.ok)
-                self.assertEqual(result.message, MISSING)
+                self.clear_runtime()
+                self.assertEqual(result.ok, succeeds, result.output)
+                self.assertEqual(result.message, message)
                 self.assertEqual(result.posted, 0)
                 self.assertFalse(self.prefix.exists(r"C:\ProgramData\Velmora"))
         self.assertEqual(self.server.requests, [])

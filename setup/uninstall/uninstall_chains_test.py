@@ -61,7 +61,7 @@ class UninstallChains(PrefixTestCase):
     def test_uninstall_string_asks_first_and_tells_the_outcome_in_chinese(self):
         listed = self.install(UNLISTED)
         command = registered_command(self.prefix, "UninstallString")
-        chinese = self.prefix.with_env(LANG="zh_CN.UTF-8", LC_ALL="zh_CN.UTF-8")
+        chinese = self.prefix.in_locale("zh_CN.UTF-8")
         self.assertEqual(self.prefix.run(*command, env=chinese), 0)
         self.prefix.answer_dialog("Escape", CONFIRM_ZH)
         self.assertTrue(self.prefix.exists(FOLDER + "\\.install-manifest"))
