@@ -4,6 +4,7 @@ programs start and do not wait for."""
 import os
 import re
 import shutil
+from pathlib import Path
 
 from winetest import OUT, TESTAPPS, UNINSTALL_KEY, wait_until
 
@@ -44,10 +45,6 @@ def temp_copies(prefix, pattern, folder=TEMP_FOLDER):
     return sorted(name for name in os.listdir(root) if re.fullmatch(pattern, name))
 
 
-def record_bytes(files):
-    return "".join(f"{1001 + i}\t{path}\t1\t{'0' * 64}\n" for i, (path, _) in enumerate(files)).encode()
-
-
 def lay_down_installation(prefix, folder, extra_files=(), register=True):
     """What an install leaves: packaged files with the record listing them, the
     programs of this project among them, shortcuts and the registry entry."""
@@ -63,7 +60,7 @@ def lay_down_installation(prefix, folder, extra_files=(), register=True):
         else:
             target.write_bytes(data)
     record = root / ".install-manifest"
-    record.write_bytes(record_bytes(files))
+    record.write_bytes("".join(f"{1001 + i}\t{path}\t1\t{'0' * 64}\n" for i, (path, _) in enumerate(files)).encode())
     os.setxattr(record, "user.DOSATTRIB", b"0x22")
     for link in (START_MENU_LINK, DESKTOP_LINK):
         path = prefix.unix(link)
@@ -132,8 +129,25 @@ def registered_command(prefix, value_name):
     return [match.group(1), *match.group(2).split()]
 
 
-def wait_for_scheduled(prefix, pattern, timeout=90):
-    """The temporary copy's own file in the restart list: the last thing it does."""
-    return wait_until(lambda: [p for p in pending_renames(prefix) if re.search(pattern, p, re.IGNORECASE)],
-                      timeout=timeout, step=0.3)
+def wait_for_scheduled(prefix, pattern, before=(), timeout=90):
+    """Temporary copies added to the restart list since before: a copy's first step."""
+    return wait_until(lambda: [p for p in pending_renames(prefix) if p not in before and
+                               re.search(pattern, p, re.IGNORECASE)], timeout=timeout, step=0.3)
 
+
+def wait_for_end(prefix, windows_path, timeout=90):
+    """Waits until no process of this prefix runs that program (Wine shows a process's
+    Windows path as its command line)."""
+    name = windows_path.rsplit("\\", 1)[-1].lower().encode()
+    marker = f"WINEPREFIX={prefix.path}".encode()
+
+    def running():
+        for process in Path("/proc").glob("[0-9]*"):
+            try:
+                if name in (process / "cmdline").read_bytes().lower() and marker in (process / "environ").read_bytes():
+                    return True
+            except OSError:
+                pass
+        return False
+
+    return wait_until(lambda: not running(), timeout=timeout, step=0.3)

@@ -279,18 +279,18 @@ def wait_until(condition, timeout=60, step=0.1):
 
 
 def snapshot(root):
-    """Mode, extended attribute names and bytes of a Unix folder and what is below it,
-    leaving out the installer temporary folder."""
+    """Mode, extended attribute names and bytes of everything in a Unix folder but the
+    installer temporary folder."""
     paths = [root] + [p for p in root.rglob("*") if "installer-temp" not in p.parts]
     return {str(p): (p.stat().st_mode, sorted(os.listxattr(p)), p.is_file() and p.read_bytes()) for p in paths}
 
 
 def fill_and_snapshot(root):
-    """The application's own data in root (a folder the programs must leave as it was)."""
-    (root / "logs").mkdir(parents=True, exist_ok=True)
-    (root / "settings.json").write_text("{}")
-    (root / "logs" / "today.log").write_text("log")
-    for path in (root, root / "logs", root / "settings.json", root / "logs" / "today.log"):
+    """The application's own data in root, open to all: a folder the programs leave as it was."""
+    for relative, text in (("logs/today.log", "log"), ("settings.json", "{}")):
+        (root / relative).parent.mkdir(parents=True, exist_ok=True)
+        (root / relative).write_text(text)
+    for path in [root, *root.rglob("*")]:
         path.chmod(0o777)
     return snapshot(root)
 

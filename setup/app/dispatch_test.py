@@ -139,15 +139,15 @@ class InstallModeRefusals(PrefixTestCase):
         self.assertEqual(self.prefix.run(SETUP, "/quiet", "/update"), 2)
 
     def test_a_newer_installed_version_is_refused_and_left_alone(self):
+        # Which versions count as newer is the in-process decision table's business.
         folder = r"C:\Apps\Velmora"
-        for version in ("1.0.2", "1.1.0", "2.0.0"):
-            with self.subTest(version=version):
-                self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=folder)
-                self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data=version)
-                for args in (["/quiet"], ["/quiet", "/repair"], ["/quiet", "/update"]):
-                    self.assertEqual(self.prefix.run(SETUP, *args), 2)
-                self.assertEqual(self.prefix.reg_value(UNINSTALL_KEY, "DisplayVersion"), ("REG_SZ", version))
-                self.assertFalse(self.prefix.exists(folder))
+        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=folder)
+        self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.1.0")
+        for args in (["/quiet"], ["/quiet", "/repair"], ["/quiet", "/update"]):
+            with self.subTest(args=args):
+                self.assertEqual(self.prefix.run(SETUP, *args), 2)
+        self.assertEqual(self.prefix.reg_value(UNINSTALL_KEY, "DisplayVersion"), ("REG_SZ", "1.1.0"))
+        self.assertFalse(self.prefix.exists(folder))
 
 
 class Language(PrefixTestCase):

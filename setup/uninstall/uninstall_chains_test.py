@@ -1,7 +1,6 @@
 """Both uninstall chains end to end: the registered commands, Wine's own programs list
 and the installed maintenance program, quiet and answered through their dialogs."""
 import os
-import re
 import shutil
 import sys
 from pathlib import Path
@@ -10,7 +9,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import UNINSTALL_KEY, PrefixTestCase, main, wait_until  # noqa: E402
 from uninstall_support import (DESKTOP_LINK, LOCAL_APP_DATA, SETUP, START_MENU_LINK, TEMP_FOLDER,  # noqa: E402
                                fill_user_data, lay_down_installation, pending_renames, registered_command,
-                               wait_for_scheduled)
+                               wait_for_end, wait_for_scheduled)
 
 FOLDER = r"C:\Apps\Velmora"
 LAUNCHER_COPY = r"\\Velmora\\installer-temp\\Maintenance-\d+-\d+\.exe$"
@@ -88,8 +87,10 @@ class UninstallChains(PrefixTestCase):
     def test_installed_maintenance_program_hands_off_to_a_worker_copy(self):
         listed = self.install(UNLISTED)
         maintenance = FOLDER + "\\Velmora.Maintenance.exe"
+        before = pending_renames(self.prefix)
         self.assertEqual(self.prefix.run(maintenance, "/uninstall", "/quiet"), 0)
-        self.assertTrue(wait_for_scheduled(self.prefix, WORKER_COPY))
+        scheduled = wait_for_scheduled(self.prefix, WORKER_COPY, before)
+        self.assertTrue(scheduled and wait_for_end(self.prefix, scheduled[0]), scheduled)
         self.assert_removed(listed, UNLISTED)
 
         shutil.rmtree(self.prefix.unix(FOLDER))
@@ -119,9 +120,9 @@ class RoundTrip(PrefixTestCase):
                 before = pending_renames(self.prefix)
                 command = command or registered_command(self.prefix, "QuietUninstallString")
                 self.assertEqual(self.prefix.run(*command), 0)
-                scheduled = wait_until(lambda: [p for p in pending_renames(self.prefix) if p not in before and
-                                                re.search(copy, p, re.IGNORECASE)], timeout=90, step=0.3)
+                scheduled = wait_for_scheduled(self.prefix, copy, before)
                 self.assertEqual(len(scheduled), 1, scheduled)
+                self.assertTrue(wait_for_end(self.prefix, scheduled[0]))
                 self.assertTrue(scheduled[0].lower().startswith(TEMP_FOLDER.lower() + "\\"), scheduled)
                 copies += scheduled
                 self.assertFalse(self.prefix.exists(folder), self.prefix.listing(folder))
