@@ -50,19 +50,6 @@ class CommandLines(PrefixTestCase):
             with self.subTest(program=program.name, args=args):
                 self.assertEqual(self.prefix.run(program, *args, timeout=30), code)
 
-    def test_a_second_instance_ends_with_5_whatever_its_command_line(self):
-        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=NOTHING_HERE)
-        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
-        first = self.prefix.start(MAINTENANCE, "/uninstall")  # waits at its confirmation
-        dialog = self.prefix.wait_window("^Velmora$")
-        for args in ([], ["/uninstall", "/quiet"], ["/uninstall-worker", "/quiet"]):
-            with self.subTest(args=args):
-                self.assertEqual(self.prefix.run(MAINTENANCE, *args), 5)
-        self.assertEqual(self.prefix.run(SETUP, "/quiet"), 5)
-        self.prefix.press(dialog, "Escape")
-        self.assertEqual(first.wait(timeout=30), 0)
-        self.assertEqual(self.prefix.run(MAINTENANCE), 87)  # the guard is free again
-
     def test_a_confirmation_that_cannot_be_shown_counts_as_cancelled(self):
         # comctl32 missing: the delay-loaded dialog cannot be bound, and the program
         # carries on as if it had been closed instead of ending with an exception.

@@ -52,12 +52,9 @@ class InstallLog(RuntimeServerTestCase):
         self.assertFalse(data.startswith(b"\xef\xbb\xbf"), "no byte order mark")
         lines = data.decode("utf-8").split("\r\n")
         self.assertEqual(lines[-1], "", "every line ends with CR LF")
-        events = []
-        for line in lines[:-1]:
-            match = LINE.fullmatch(line)
-            self.assertIsNotNone(match, line)
-            events.append(match.group(2))
-        return events
+        matches = [LINE.fullmatch(line) for line in lines[:-1]]
+        self.assertNotIn(None, matches, "every line starts with the time and the process id:\n" + "\n".join(lines))
+        return [match.group(2) for match in matches]
 
     def new_events(self, run, path=LOG):
         """The lines that run() appended: what was there before stays as it was."""

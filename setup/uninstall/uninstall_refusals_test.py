@@ -8,8 +8,9 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import UNINSTALL_KEY, PrefixTestCase, main, wait_until  # noqa: E402
-from uninstall_support import (DESKTOP_LINK, HOLD_FILE, LOCAL_APP_DATA, MAINTENANCE, START_MENU_LINK,  # noqa: E402
-                               TEMP_FOLDER, lay_down_installation, maintenance_copy, pending_renames, short_name)
+from uninstall_support import (DESKTOP_LINK, HOLD_FILE, LOCAL_APP_DATA, MAINTENANCE, SETUP,  # noqa: E402
+                               START_MENU_LINK, TEMP_FOLDER, lay_down_installation, maintenance_copy,
+                               pending_renames, short_name)
 
 FOLDER = r"C:\Apps\Velmora"
 # A name that has a separate 8.3 short name.
@@ -200,14 +201,18 @@ class UninstallRefusals(PrefixTestCase):
         self.assertTrue(self.prefix.exists(installed))
         self.assert_still_listed()
 
-    def test_only_the_worker_waits_for_the_guard(self):
+    def test_another_instance_ends_with_5_and_only_the_worker_waits_for_the_guard(self):
         lay_down_installation(self.prefix, FOLDER)
         holder = self.prefix.start(self.worker, "/uninstall", "/install-dir", FOLDER)  # holds it at its dialog
         worker = holder
         try:
             confirmation = wait_until(lambda: next(iter(self.prefix.dialogs()), None), timeout=60)
             second = maintenance_copy(self.prefix, "Maintenance-second.exe")
-            self.assertEqual(self.prefix.run(second, "/uninstall", "/quiet"), 5)
+            # Any other start ends with 5 whatever its command line; a temporary copy still goes at the restart.
+            for program, args in ((second, ["/uninstall", "/quiet"]), (MAINTENANCE, []), (SETUP, ["/quiet"]),
+                                  (MAINTENANCE, ["/uninstall-worker", "/quiet"])):
+                with self.subTest(program=program, args=args):
+                    self.assertEqual(self.prefix.run(program, *args), 5)
             self.assertIn(second.lower(), [p.lower() for p in pending_renames(self.prefix)])
             started = time.time()
             worker = self.prefix.start(maintenance_copy(self.prefix, "Uninstall-test.exe"), "/uninstall-worker",
@@ -219,6 +224,7 @@ class UninstallRefusals(PrefixTestCase):
             self.assertEqual(worker.wait(timeout=30), 0)
             self.assertLess(time.time() - started, 12)
             self.assertFalse(self.prefix.exists(FOLDER))
+            self.assertEqual(self.prefix.run(MAINTENANCE), 87)  # the guard is free again
         finally:
             for process in (holder, worker):
                 if process.poll() is None:
