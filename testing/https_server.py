@@ -90,28 +90,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        server = self.server
-        server.requests.append(self.path)
-        parts = urllib.parse.urlsplit(self.path).path.lstrip("/").split("/")
-        route = {"status": self.status, "redirect": self.redirect, "redirect-http": self.redirect_http,
-                 "short": self.short, "long": self.long, "nolength": self.nolength, "silent": self.silent,
-                 "stall": self.stall}.get(parts[0])
+        self.server.requests.append(self.path)
+        route, *rest = urllib.parse.urlsplit(self.path).path.lstrip("/").split("/")
         try:
-            if route:
-                route(parts[1:])
+            if route == "status":
+                self.empty(int(rest[0]))
+            elif route in ("redirect", "redirect-http"):
+                base = (f"https://localhost:{self.server.port}" if route == "redirect" else
+                        f"http://localhost:{self.server.plain_port}")
+                self.empty(302, base + "/" + "/".join(rest))
+            elif route == "silent":
+                self.close_connection = True
+                self.server.stall()
+            elif route in ("short", "long", "stall"):  # /ROUTE/N/NAME
+                n = int(rest[0])
+                self.send_file(rest[1:], announce=n if route == "long" else None,
+                               limit=None if route == "long" else n, stall=route == "stall")
+            elif route == "nolength":
+                self.send_file(rest, announce="none")
             else:
-                self.send_file(parts, None, None)
+                self.send_file([route, *rest])
         except (ConnectionError, ssl.SSLError, socket.timeout, OSError):
             self.close_connection = True
 
-    def file(self, parts):
+    def send_file(self, parts, announce=None, limit=None, stall=False):
         path = self.server.root.joinpath(*parts)
-        return path if path.is_file() and self.server.root in path.resolve().parents else None
-
-    def send_file(self, parts, announce, limit, stall_after=None):
-        path = self.file(parts)
-        if path is None:
-            return self.status(["404"])
+        if not path.is_file() or self.server.root not in path.resolve().parents:
+            return self.empty(404)
         size = path.stat().st_size
         self.send_response(200)
         if announce != "none":
@@ -128,38 +133,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(block)
                 remaining -= len(block)
         self.wfile.flush()
-        if stall_after is not None:
+        if stall:
             self.server.stall()
 
-    def status(self, parts):
-        self.send_response(int(parts[0]))
+    def empty(self, status, location=None):
+        self.send_response(status)
+        if location:
+            self.send_header("Location", location)
         self.send_header("Content-Length", "0")
         self.end_headers()
-
-    def redirect(self, parts, base=None):
-        self.send_response(302)
-        self.send_header("Location", (base or f"https://localhost:{self.server.port}") + "/" + "/".join(parts))
-        self.send_header("Content-Length", "0")
-        self.end_headers()
-
-    def redirect_http(self, parts):
-        self.redirect(parts, f"http://localhost:{self.server.plain_port}")
-
-    def short(self, parts):
-        self.send_file(parts[1:], None, int(parts[0]))
-
-    def long(self, parts):
-        self.send_file(parts[1:], int(parts[0]), None)
-
-    def nolength(self, parts):
-        self.send_file(parts, "none", None)
-
-    def silent(self, parts):
-        self.close_connection = True
-        self.server.stall()
-
-    def stall(self, parts):
-        self.send_file(parts[1:], None, int(parts[0]), stall_after=True)
 
 
 class PlainRecorder(http.server.BaseHTTPRequestHandler):

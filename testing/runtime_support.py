@@ -73,5 +73,16 @@ class RuntimeServerTestCase(PrefixTestCase):
     def probe(self, *args, program=PROBE, timeout=120, env=None):
         return ProbeResult(self.prefix.run_raw([program, *args], timeout=timeout, env=env))
 
+    def flow_program(self, descriptor):
+        """A copy of the probe carrying descriptor (bytes) as its runtime descriptor, or none."""
+        program = self.scratch / "setup-probe.exe"
+        shutil.copy(PROBE, program)
+        if descriptor is not None:
+            source = self.scratch / "descriptor.txt"
+            source.write_bytes(descriptor)
+            embedded = self.probe("set-descriptor", self.prefix.windows_of(program), self.prefix.windows_of(source))
+            assert embedded.code == 0, embedded.output
+        return program
+
     def clear_runtime(self):
         self.prefix.reg_delete(RUNTIME_KEY)

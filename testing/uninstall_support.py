@@ -4,11 +4,9 @@ programs start and do not wait for."""
 import os
 import re
 import shutil
-import subprocess
-import time
 from pathlib import Path
 
-from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase
+from winetest import OUT, TESTAPPS, UNINSTALL_KEY, wait_until
 
 MAINTENANCE = OUT / "Velmora.Maintenance.exe"
 LAUNCHER = OUT / "Uninstall.exe"
@@ -32,16 +30,6 @@ SAMPLE_FILES = [
 ]
 
 
-def wait_until(condition, timeout=60, step=0.1):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(step)
-    return condition()
-
-
 def start_records(prefix, record):
     """Lines that record_start.exe appended: (own path, command line, show state, folder)."""
     path = prefix.unix(record)
@@ -55,10 +43,6 @@ def temp_copies(prefix, pattern, folder=TEMP_FOLDER):
     if not root.is_dir():
         return []
     return sorted(name for name in os.listdir(root) if re.fullmatch(pattern, name))
-
-
-def record_bytes(files):
-    return "".join(f"{1001 + i}\t{path}\t1\t{'0' * 64}\n" for i, (path, _) in enumerate(files)).encode()
 
 
 def lay_down_installation(prefix, folder, extra_files=(), register=True):
@@ -76,7 +60,7 @@ def lay_down_installation(prefix, folder, extra_files=(), register=True):
         else:
             target.write_bytes(data)
     record = root / ".install-manifest"
-    record.write_bytes(record_bytes(files))
+    record.write_bytes("".join(f"{1001 + i}\t{path}\t1\t{'0' * 64}\n" for i, (path, _) in enumerate(files)).encode())
     os.setxattr(record, "user.DOSATTRIB", b"0x22")
     for link in (START_MENU_LINK, DESKTOP_LINK):
         path = prefix.unix(link)
@@ -145,31 +129,25 @@ def registered_command(prefix, value_name):
     return [match.group(1), *match.group(2).split()]
 
 
-def velmora_dialogs(prefix):
-    return prefix.xdotool("search", "--onlyvisible", "--name", "^(Velmora|岫澜)$").split()
+def wait_for_scheduled(prefix, pattern, before=(), timeout=90):
+    """Temporary copies added to the restart list since before: a copy's first step."""
+    return wait_until(lambda: [p for p in pending_renames(prefix) if p not in before and
+                               re.search(pattern, p, re.IGNORECASE)], timeout=timeout, step=0.3)
 
 
-def answer_dialog(prefix, key, timeout=60):
-    """Waits for a dialog titled "Velmora", presses a key in it (Return is the default
-    button, Escape is Cancel) and waits for it to close. A key that arrives before the
-    dialog takes input is lost, so it is pressed again while the same dialog stays.
-    X reuses the window ids of ended processes: dialogs are told apart by time."""
-    window = wait_until(lambda: next(iter(velmora_dialogs(prefix)), None), timeout=timeout)
-    if not window:
-        raise AssertionError("no dialog titled Velmora appeared")
-    for _ in range(5):
-        time.sleep(0.5)
-        prefix.press(window, key)
-        if wait_until(lambda: window not in velmora_dialogs(prefix), timeout=3):
-            return
-    raise AssertionError(f"the dialog did not close on {key}")
+def wait_for_end(prefix, windows_path, timeout=90):
+    """Waits until no process of this prefix runs that program (Wine shows a process's
+    Windows path as its command line)."""
+    name = windows_path.rsplit("\\", 1)[-1].lower().encode()
+    marker = f"WINEPREFIX={prefix.path}".encode()
 
+    def running():
+        for process in Path("/proc").glob("[0-9]*"):
+            try:
+                if name in (process / "cmdline").read_bytes().lower() and marker in (process / "environ").read_bytes():
+                    return True
+            except OSError:
+                pass
+        return False
 
-def wait_for_scheduled(prefix, pattern, timeout=90):
-    """The temporary copy's own file in the restart list: the last thing it does."""
-    return wait_until(lambda: [p for p in pending_renames(prefix) if re.search(pattern, p, re.IGNORECASE)],
-                      timeout=timeout, step=0.3)
-
-
-# Every test class has a display of its own (winetest.PrefixTestCase).
-PrivateDisplayTestCase = PrefixTestCase
+    return wait_until(lambda: not running(), timeout=timeout, step=0.3)

@@ -24,18 +24,19 @@ UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmo
 RUNTIME_KEY = r"HKLM\SOFTWARE\dotnet\Setup\InstalledVersions\x64\sharedfx\Microsoft.WindowsDesktop.App"
 
 
+def installed(*candidates):
+    found = next((c for c in candidates if os.access(c, os.X_OK)), None)
+    if not found:
+        raise RuntimeError(f"{Path(candidates[-1]).name} is not installed")
+    return found
+
+
 def wine_loader():
-    for candidate in ("/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine"):
-        if os.access(candidate, os.X_OK):
-            return candidate
-    raise RuntimeError("wine is not installed")
+    return installed("/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine")
 
 
 def wineserver():
-    for candidate in ("/usr/lib/wine/wineserver", "/usr/bin/wineserver"):
-        if os.access(candidate, os.X_OK):
-            return candidate
-    raise RuntimeError("wineserver is not installed")
+    return installed("/usr/lib/wine/wineserver", "/usr/bin/wineserver")
 
 
 class WinePrefix:
@@ -53,9 +54,21 @@ class WinePrefix:
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH="win64",
                         WINEDLLOVERRIDES="mscoree,mshtml=", LANG=locale, LC_ALL=locale)
+        self.start_server()
+
+    def start_server(self):
         subprocess.run([wineserver(), "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.run_raw(["cmd", "/c", "exit", "0"])
+
+    def stop_server(self):
+        for flag in ("-k", "-w"):
+            subprocess.run([wineserver(), flag], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def restart_server(self):
+        """Settings such as LogPixels are read when the server starts."""
+        self.stop_server()
+        self.start_server()
 
     # --- processes -------------------------------------------------------------
 
@@ -84,6 +97,9 @@ class WinePrefix:
         return subprocess.Popen([wine_loader(), str(program)] + [str(a) for a in args], env=env or self.env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def in_locale(self, locale):
+        return self.with_env(LANG=locale, LC_ALL=locale)
+
     def with_env(self, **changes):
         """A copy of the environment with changes; None removes a variable (for Windows
         programs, set it to an empty Unix value: Wine passes unset ones through)."""
@@ -96,8 +112,7 @@ class WinePrefix:
         return env
 
     def close(self):
-        subprocess.run([wineserver(), "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([wineserver(), "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.stop_server()
         shutil.rmtree(self.path, ignore_errors=True)
 
     # --- files -----------------------------------------------------------------
@@ -201,9 +216,13 @@ class WinePrefix:
     def window_name(self, window):
         return self.xdotool("getwindowname", window)
 
+    def dialogs(self):
+        """X ids of the product's visible dialogs, titled "Velmora" or "岫澜"."""
+        windows = self.xdotool("search", "--onlyvisible", "--name", ".").split()
+        return [window for window in windows if self.window_name(window) in ("Velmora", "岫澜")]
+
     def dialog_texts(self, timeout=30):
-        """The texts of the product's visible dialog ("Velmora" or "岫澜"), in order: read
-        before it is answered, so that a wrong or swapped text fails the test."""
+        """The texts of the product's visible dialog, in order."""
         deadline = time.time() + timeout
         while time.time() < deadline:
             result = self.run_raw([TESTAPPS / "dialog_text.exe"])
@@ -211,6 +230,26 @@ class WinePrefix:
                 return result.stdout.splitlines()
             time.sleep(0.3)
         raise AssertionError(f"no dialog within {timeout} s")
+
+    def answer_dialog(self, key, expect=(), timeout=60):
+        """Waits for the product's dialog, checks that it begins with the texts expected
+        (read before it is answered: a wrong or swapped text fails), presses key (Return
+        is the default button, Escape is Cancel) and waits for it to close. A key that
+        arrives before the dialog takes input is lost, so it is pressed again while the
+        same dialog stays."""
+        window = wait_until(lambda: next(iter(self.dialogs()), None), timeout=timeout)
+        if not window:
+            raise AssertionError("no dialog titled Velmora or 岫澜 appeared")
+        if expect:
+            texts = self.dialog_texts()
+            if texts[:len(expect)] != list(expect):
+                raise AssertionError(f"the dialog says {texts}, expected {list(expect)}")
+        for _ in range(5):
+            time.sleep(0.5)
+            self.press(window, key)
+            if wait_until(lambda: window not in self.dialogs(), timeout=3):
+                return
+        raise AssertionError(f"the dialog did not close on {key}")
 
     def press(self, window, *keys):
         """Focus follows the pointer without a window manager: move onto it first."""
@@ -227,6 +266,33 @@ class WinePrefix:
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", str(path)], env=self.env, check=True)
+
+
+def wait_until(condition, timeout=60, step=0.1):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(step)
+    return condition()
+
+
+def snapshot(root):
+    """Mode, extended attribute names and bytes of everything in a Unix folder but the
+    installer temporary folder."""
+    paths = [root] + [p for p in root.rglob("*") if "installer-temp" not in p.parts]
+    return {str(p): (p.stat().st_mode, sorted(os.listxattr(p)), p.is_file() and p.read_bytes()) for p in paths}
+
+
+def fill_and_snapshot(root):
+    """The application's own data in root, open to all: a folder the programs leave as it was."""
+    for relative, text in (("logs/today.log", "log"), ("settings.json", "{}")):
+        (root / relative).parent.mkdir(parents=True, exist_ok=True)
+        (root / relative).write_text(text)
+    for path in [root, *root.rglob("*")]:
+        path.chmod(0o777)
+    return snapshot(root)
 
 
 def parse_reg_export(data, key):

@@ -1,22 +1,23 @@
 """The launcher Uninstall.exe: which copy it makes, how it starts it and its exit codes.
-A stand-in for Velmora.Maintenance.exe records the start it was given."""
+A stand-in for Velmora.Maintenance.exe records the start it was given. (What it imports:
+core/dll_search_test.py.)"""
+import os
 import re
 import shutil
-import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "testing"))
-from winetest import PrefixTestCase, main  # noqa: E402
-from uninstall_support import (LAUNCHER, RECORD_START, TEMP_FOLDER, PrivateDisplayTestCase,  # noqa: E402
-                               run_with_variables, start_records, temp_copies, wait_until)
+from winetest import PrefixTestCase, fill_and_snapshot, main, snapshot, wait_until  # noqa: E402
+from uninstall_support import (LAUNCHER, RECORD_START, TEMP_FOLDER, run_with_variables, start_records,  # noqa: E402
+                               temp_copies)
 
 FOLDER = r"C:\Apps\Velmora"
 RECORD = r"C:\start-record.txt"
 COPY_NAME = r"Maintenance-(\d+)-(\d+)\.exe"
 
 
-class Launcher(PrivateDisplayTestCase):
+class Launcher(PrefixTestCase):
     def setUp(self):
         super().setUp()
         for path in (FOLDER, r"C:\Blocked", r"C:\OtherData", r"C:\Uninstall.exe", r"C:\Velmora.Maintenance.exe"):
@@ -48,37 +49,32 @@ class Launcher(PrivateDisplayTestCase):
                             start_records(self.prefix, RECORD), timeout=30)
         return code, starts or []
 
-    def test_starts_a_new_copy_with_its_folder_and_process_id(self):
-        code, starts = self.launch("/uninstall")
-        self.assertEqual(code, 0)
-        own, command_line, show, folder = starts[0]
-        match = re.fullmatch(re.escape(TEMP_FOLDER) + r"\\" + COPY_NAME, own, re.IGNORECASE)
-        self.assertTrue(match, own)
-        pid = match.group(1)
-        self.assertTrue(command_line.endswith(f' /uninstall /install-dir "{FOLDER}" /wait-pid {pid}'), command_line)
-        self.assertEqual(show, "1")  # SW_SHOWNORMAL
-        self.assertEqual(folder.rstrip("\\").lower(), TEMP_FOLDER.lower())
-
-    def test_quiet_in_any_case_is_passed_on_and_starts_hidden(self):
-        for switch in ("/QUIET", "/Quiet"):
-            with self.subTest(switch=switch):
-                self.prefix.unix(RECORD).unlink(missing_ok=True)
-                code, starts = self.launch("/uninstall", switch)
-                self.assertEqual(code, 0)
-                self.assertTrue(starts[0][1].endswith(" /quiet"), starts[0][1])
-                self.assertEqual(starts[0][2], "0")  # SW_HIDE
-        self.prefix.unix(RECORD).unlink(missing_ok=True)
-        code, starts = self.launch("/uninstall", "/quiet:", "-quiet")
-        self.assertFalse(starts[0][1].endswith("quiet"), starts[0][1])
-
-    def test_every_launch_makes_a_copy_of_its_own(self):
+    def test_each_launch_starts_a_new_copy_with_its_folder_and_process_id(self):
+        # (arguments, launcher's folder, how the copy's command line ends, show state)
+        cases = [
+            (["/uninstall"], FOLDER, f' /uninstall /install-dir "{FOLDER}" /wait-pid PID', "1"),  # SW_SHOWNORMAL
+            (["/uninstall", "/QUIET"], FOLDER, f' /uninstall /install-dir "{FOLDER}" /wait-pid PID /quiet', "0"),
+            (["/Quiet"], FOLDER, f' /uninstall /install-dir "{FOLDER}" /wait-pid PID /quiet', "0"),  # SW_HIDE
+            (["/uninstall", "/quiet:", "-quiet"], FOLDER, f' /uninstall /install-dir "{FOLDER}" /wait-pid PID', "1"),
+            ([], "C:\\", ' /uninstall /install-dir "C:" /wait-pid PID', "1"),  # a drive root without backslash
+        ]
         before = set(temp_copies(self.prefix, COPY_NAME))
-        self.launch()
-        self.launch(expect_starts=2)
-        made = set(temp_copies(self.prefix, COPY_NAME)) - before
-        self.assertEqual(len(made), 2, made)
+        for args, folder, tail, show in cases:
+            with self.subTest(args=args, folder=folder):
+                self.prefix.unix(RECORD).unlink(missing_ok=True)
+                code, starts = self.launch(*args, folder=folder)
+                self.assertEqual(code, 0)
+                own, command_line, shown, working = starts[0]
+                match = re.fullmatch(re.escape(TEMP_FOLDER) + r"\\" + COPY_NAME, own, re.IGNORECASE)
+                self.assertTrue(match, own)
+                self.assertTrue(command_line.endswith(tail.replace("PID", match.group(1))), command_line)
+                self.assertEqual(shown, show)
+                self.assertEqual(working.rstrip("\\").lower(), TEMP_FOLDER.lower())
+        self.assertEqual(len(set(temp_copies(self.prefix, COPY_NAME)) - before), len(cases))
 
-    def test_temporary_folder_follows_program_data(self):
+    def test_temporary_folder_follows_program_data_and_leaves_what_is_beside_it(self):
+        beside = self.prefix.unix(r"C:\OtherData\Velmora")
+        before = fill_and_snapshot(beside)
         cases = ((r"C:\OtherData", r"C:\OtherData\Velmora\installer-temp"), ("", TEMP_FOLDER))
         for program_data, expected in cases:
             with self.subTest(program_data=program_data):
@@ -86,21 +82,28 @@ class Launcher(PrivateDisplayTestCase):
                 code, starts = self.launch(program_data=program_data)
                 self.assertEqual(code, 0)
                 self.assertEqual(starts[0][0].rsplit("\\", 1)[0].lower(), expected.lower())
-
-    def test_a_launcher_in_a_drive_root_passes_the_drive_without_backslash(self):
-        code, starts = self.launch(folder="C:\\")
-        self.assertEqual(code, 0)
-        self.assertIn(' /install-dir "C:" /wait-pid ', starts[0][1])
+        self.assertEqual(snapshot(beside), before)
 
     def test_failures_end_with_their_codes_and_start_nothing(self):
         blocked = self.prefix.unix(r"C:\Blocked")
         blocked.mkdir()
         (blocked / "Velmora").write_bytes(b"a file where the folder must go")
+        # Links made in advance (by another user) at either level; the target holds a file:
+        # Wine removes the target of a link to an empty folder.
+        target = self.prefix.unix(r"C:\elsewhere")
+        target.mkdir()
+        (target / "keep.txt").write_text("the link's target")
+        self.prefix.unix(r"C:\Linked").mkdir()
+        self.prefix.unix(r"C:\Linked\Velmora").symlink_to(target, target_is_directory=True)
+        self.prefix.unix(r"C:\LinkedTemp\Velmora").mkdir(parents=True)
+        self.prefix.unix(r"C:\LinkedTemp\Velmora\installer-temp").symlink_to(target, target_is_directory=True)
         not_a_program = self.scratch / "not-a-program.exe"
         not_a_program.write_bytes(b"MZ but nothing else")
         cases = (
             ("no setup program beside it", None, None, (), 2),
             ("temporary folder blocked by a file", RECORD_START, r"C:\Blocked", (), 3),
+            ("a link where the product folder belongs", RECORD_START, r"C:\Linked", (), 3),
+            ("a link where the temporary folder belongs", RECORD_START, r"C:\LinkedTemp", (), 3),
             ("setup program is a folder", "folder", None, (), 4),
             # At once and without the shell's error box, quiet or not.
             ("copy cannot start", not_a_program, None, (), 5),
@@ -124,19 +127,8 @@ class Launcher(PrivateDisplayTestCase):
                 if expected < 4:
                     self.assertEqual(temp_copies(self.prefix, COPY_NAME), before)
         self.assertEqual(start_records(self.prefix, RECORD), [])
-
-
-class LauncherProgram(PrefixTestCase):
-    """What the loader reads from the file (manifest and version: setup/resources)."""
-
-    def test_a_gui_program_using_only_the_kernel_and_shell_libraries(self):
-        dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(LAUNCHER)], stdout=subprocess.PIPE,
-                              text=True, check=True).stdout
-        self.assertRegex(dump, r"Subsystem\s+00000002")
-        libraries = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
-        runtime = {name for name in libraries if name == "msvcrt.dll" or name.startswith("api-ms-win-crt-")}
-        # advapi32: the security calls that protect the installer temporary folder.
-        self.assertEqual(libraries - runtime, {"kernel32.dll", "shell32.dll", "advapi32.dll"})
+        self.assertEqual(os.listdir(target), ["keep.txt"])
+        self.assertTrue(self.prefix.unix(r"C:\LinkedTemp\Velmora\installer-temp").is_symlink())
 
 
 if __name__ == "__main__":

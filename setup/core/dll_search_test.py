@@ -7,12 +7,12 @@ import re
 import shutil
 import subprocess
 import sys
-import time
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import OUT, TESTAPPS, PrefixTestCase, main  # noqa: E402
+from uninstall_support import pending_renames, wait_for_end, wait_for_scheduled  # noqa: E402
 
 PLANTED = TESTAPPS / "planted"
 # Wine's own user32 imports version.dll, so every process loads it at start from the
@@ -32,14 +32,20 @@ LATE_FUNCTIONS = {"SetProcessDpiAwarenessContext", "GetDpiForSystem", "GetDpiFor
 
 
 class StaticImports(unittest.TestCase):
-    def test_no_program_imports_what_early_windows_10_lacks(self):
+    def test_no_program_imports_what_early_windows_10_lacks_and_the_launcher_only_system_libraries(self):
         for program in ("VelmoraSetup.exe", "Velmora.Maintenance.exe", "Uninstall.exe"):
             with self.subTest(program=program):
                 dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(OUT / program)],
                                       stdout=subprocess.PIPE, text=True, check=True).stdout
+                self.assertRegex(dump, r"Subsystem\s+00000002")  # a GUI program: no console window
                 imported = set(re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\w+)\s*$", dump, re.MULTILINE))
                 self.assertIn("GetModuleHandleW", imported)  # the table was read
                 self.assertEqual(imported & LATE_FUNCTIONS, set())
+        # The launcher links nothing of the setup program; advapi32 protects the
+        # installer temporary folder.
+        libraries = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
+        runtime = {name for name in libraries if name == "msvcrt.dll" or name.startswith("api-ms-win-crt-")}
+        self.assertEqual(libraries - runtime, {"kernel32.dll", "shell32.dll", "advapi32.dll"})
 
 
 class PlantedDlls(PrefixTestCase):
@@ -70,29 +76,22 @@ class PlantedDlls(PrefixTestCase):
         self.prefix.run("rundll32", r"C:\control\bcrypt.dll,Nothing", env=self.env)
         self.assertTrue((folder / "bcrypt.dll.loaded").exists())
 
-    def test_1_quiet_install_beside_planted_dlls(self):
+    def test_1_install_and_uninstall_beside_planted_dlls(self):
+        # Where the programs run from: the download folder, the installation and the
+        # temporary folder the launcher copies the maintenance program to.
         p = self.prefix
         downloads = self.plant(DOWNLOADS)
         shutil.copy(OUT / "VelmoraSetup.exe", downloads / "VelmoraSetup.exe")
         self.assertEqual(p.run(DOWNLOADS + r"\VelmoraSetup.exe", "/quiet", env=self.env), 0)
-        self.assertTrue(p.exists(INSTALLED + r"\Uninstall.exe"))
-        self.assertEqual(self.markers(DOWNLOADS), [])
-
-    def test_2_copies_in_the_temporary_folder(self):
-        p = self.prefix
-        temp = self.plant(TEMP)
         self.plant(INSTALLED)
-        shutil.copy(OUT / "VelmoraSetup.exe", temp / "Setup-copy.exe")
-        self.assertEqual(p.run(TEMP + r"\Setup-copy.exe", "/quiet", env=self.env), 0)
-        # The launcher copies the maintenance program there and starts it without
-        # waiting; the copy then removes the installation.
+        self.plant(TEMP)
+        before = pending_renames(p)
         self.assertEqual(p.run(INSTALLED + r"\Uninstall.exe", "/quiet", env=self.env), 0)
-        deadline = time.monotonic() + 60
-        while p.exists(INSTALLED + r"\Uninstall.exe") and time.monotonic() < deadline:
-            time.sleep(0.2)
+        copies = wait_for_scheduled(p, r"\\installer-temp\\Maintenance-\d+-\d+\.exe$", before)
+        self.assertTrue(copies and wait_for_end(p, copies[0]), copies)
         self.assertFalse(p.exists(INSTALLED + r"\Velmora.exe"), "the uninstall ran")
-        self.assertTrue([n for n in p.listing(TEMP) if n.startswith("Maintenance-")])
-        self.assertEqual(self.markers(TEMP, INSTALLED), [])
+        self.assertEqual(self.markers(DOWNLOADS, INSTALLED, TEMP), [])
+
 
 if __name__ == "__main__":
     main()

@@ -1,5 +1,5 @@
 """The "/log" file of the real programs under Wine, through one installation's life: a
-quiet install that downloads the runtime, an update, refusals, a failed verification,
+runtime download that fails, a quiet install that downloads the runtime, an update, refusals, a failed verification,
 a rollback, logs that cannot be written, and a quiet uninstall through Uninstall.exe."""
 import hashlib
 import os
@@ -10,9 +10,9 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from install_support import build_package, placeholder_payload, tree_state  # noqa: E402
-from runtime_support import RuntimeServerTestCase, standin  # noqa: E402
-from uninstall_support import LAUNCHER, MAINTENANCE, answer_dialog, wait_until  # noqa: E402
-from winetest import RUNTIME_KEY, TESTAPPS, UNINSTALL_KEY, main, pack  # noqa: E402
+from runtime_support import STANDIN_LOG, RuntimeServerTestCase, standin  # noqa: E402
+from uninstall_support import LAUNCHER, MAINTENANCE, TEMP_FOLDER  # noqa: E402
+from winetest import RUNTIME_KEY, TESTAPPS, UNINSTALL_KEY, main, pack, wait_until  # noqa: E402
 
 FOLDER = r"C:\Apps\Velmora"
 LOG = r"C:\logs\setup.log"
@@ -52,12 +52,9 @@ class InstallLog(RuntimeServerTestCase):
         self.assertFalse(data.startswith(b"\xef\xbb\xbf"), "no byte order mark")
         lines = data.decode("utf-8").split("\r\n")
         self.assertEqual(lines[-1], "", "every line ends with CR LF")
-        events = []
-        for line in lines[:-1]:
-            match = LINE.fullmatch(line)
-            self.assertIsNotNone(match, line)
-            events.append(match.group(2))
-        return events
+        matches = [LINE.fullmatch(line) for line in lines[:-1]]
+        self.assertNotIn(None, matches, "every line starts with the time and the process id:\n" + "\n".join(lines))
+        return [match.group(2) for match in matches]
 
     def new_events(self, run, path=LOG):
         """The lines that run() appended: what was there before stays as it was."""
@@ -74,6 +71,26 @@ class InstallLog(RuntimeServerTestCase):
             found = [i for i in range(position, len(events)) if events[i].startswith(text)]
             self.assertTrue(found, f"{text!r} not found after event {position} in:\n" + "\n".join(events))
             position = found[0] + 1
+
+    def test_0_a_runtime_that_fails_verification_stops_the_install_before_any_file(self):
+        size = len(self.runtime)
+        (self.served / "runtime.exe").write_bytes(self.runtime[:-1])
+        try:
+            code, events = self.new_events(lambda: self.install("/install-dir", FOLDER))
+        finally:
+            (self.served / "runtime.exe").write_bytes(self.runtime)
+        self.assertEqual(code, 2)
+        self.assert_in_order(events, [
+            "desktop runtime 8 missing",
+            f"download received {size - 1} of {size} bytes",
+            "runtime download failed, message stored: A required component could not be downloaded safely.",
+            "exit code 2",
+        ])
+        apps = self.prefix.unix(r"C:\Apps")
+        self.assertEqual(os.listdir(apps) if apps.exists() else [], [], "no folder, staging or backup")
+        self.assertFalse(self.prefix.key_exists(UNINSTALL_KEY))
+        self.assertFalse(self.prefix.exists(STANDIN_LOG), "the installer never ran")
+        self.assertEqual(self.prefix.listing(TEMP_FOLDER), [])
 
     def test_1_quiet_install_logs_its_start_the_download_the_writes_and_the_exit_code(self):
         url = self.server.url("runtime.exe")
@@ -104,6 +121,7 @@ class InstallLog(RuntimeServerTestCase):
             f'installed 1.0.1 into "{FOLDER}"',
             "exit code 0",
         ])
+        self.assertEqual(self.prefix.listing(TEMP_FOLDER), [])
         # A control character from outside is written escaped, never as a line break.
         self.assertIn("line<U+000A>break", next(e for e in events if e.startswith("command line")))
 
@@ -144,7 +162,7 @@ class InstallLog(RuntimeServerTestCase):
 
             def answered():
                 process = p.start(self.package, "/log", LOG)
-                answer_dialog(p, "Return")
+                p.answer_dialog("Return")
                 return process.wait(timeout=60)
 
             code, events = self.new_events(answered)
@@ -212,11 +230,11 @@ class InstallLog(RuntimeServerTestCase):
         self.assertEqual(sorted(os.listdir(p.unix(r"C:\logs"))), ["a-folder.log", "read-only.log", "setup.log"])
 
     def test_7_a_quiet_uninstall_through_the_launcher_logs_in_the_copy(self):
-        log = r"C:\logs\uninstall.log"
+        p, log = self.prefix, r"C:\logs\uninstall.log"
         code = self.prefix.run(FOLDER + r"\Uninstall.exe", "/uninstall", "/quiet", "/log", log)
         self.assertEqual(code, 0)
         # The launcher ends at once; the copy it started writes the log.
-        self.assertTrue(wait_until(lambda: self.prefix.exists(log) and b"exit code" in self.prefix.unix(log).read_bytes()))
+        self.assertTrue(wait_until(lambda: p.exists(log) and b"exit code" in p.unix(log).read_bytes()))
         events = self.read_log(log)
         self.assert_in_order(events, [
             "Velmora.Maintenance 1.0.1, maintenance configuration",

@@ -58,11 +58,6 @@ class Download(RuntimeServerTestCase):
         self.assertEqual({text for _, text in result.progress}, {DOWNLOADING})
         self.assertEqual(result.posted, len(fractions))
 
-    def test_without_a_progress_target_nothing_is_posted(self):
-        result = self.download(self.server.url("package.bin"))
-        self.assertTrue(result.ok, result.output)
-        self.assertEqual(result.posted, 0)
-
     def test_body_length_is_what_the_descriptor_says(self):
         # (path, succeeds, bytes left in the file)
         cases = [
@@ -87,48 +82,36 @@ class Download(RuntimeServerTestCase):
         self.assertLess(float(result.facts["elapsed"]), 15)
         self.assertLessEqual(len(self.written()), SIZE // 10 + 65536)
 
-    def test_failures_before_the_body_create_no_file(self):
+    def test_where_the_download_may_go_and_what_it_leaves(self):
+        stranger = HttpsServer(self.served, Certificates(self.work / "untrusted", "Untrusted Test CA"))
+        self.addCleanup(stranger.close)
+        plain = f"http://localhost:{self.server.plain_port}/package.bin"
+        # (name, url, destination before, succeeds, destination after, requests the server saw)
         cases = [
-            ("404", self.server.url("status/404")),
-            ("500", self.server.url("status/500")),
-            ("missing file", self.server.url("nothing-here.bin")),
-            ("https to http redirect", self.server.url("redirect-http/package.bin")),
+            ("https redirect", self.server.url("redirect/package.bin"), None, True, self.data,
+             ["/redirect/package.bin", "/package.bin"]),
+            ("404", self.server.url("status/404"), None, False, None, ["/status/404"]),
+            ("500", self.server.url("status/500"), None, False, None, ["/status/500"]),
+            ("missing file", self.server.url("nothing-here.bin"), None, False, None, ["/nothing-here.bin"]),
+            ("https to http redirect", self.server.url("redirect-http/package.bin"), None, False, None,
+             ["/redirect-http/package.bin"]),
+            ("plain http", plain, None, False, None, []),
+            ("untrusted certificate", stranger.url("package.bin"), None, False, None, []),
+            ("existing destination", self.server.url("package.bin"), b"earlier", False, b"earlier", None),
         ]
-        for name, url in cases:
+        for name, url, before, succeeds, after, requests in cases:
             with self.subTest(name):
                 self.setUp()
-                result = self.download(url)
-                self.assertFalse(result.ok, result.output)
-                self.assertIsNone(self.written())
-        self.assertEqual(self.server.plain_requests, [], "no plain request may follow a redirect")
-
-    def test_plain_http_fails_before_connecting(self):
-        result = self.download(f"http://localhost:{self.server.plain_port}/package.bin")
-        self.assertFalse(result.ok, result.output)
-        self.assertEqual(self.server.plain_requests, [])
-        self.assertIsNone(self.written())
-
-    def test_https_redirect_is_followed(self):
-        result = self.download(self.server.url("redirect/package.bin"))
-        self.assertTrue(result.ok, result.output)
-        self.assertEqual(self.server.requests, ["/redirect/package.bin", "/package.bin"])
-        self.assertEqual(self.written(), self.data)
-
-    def test_an_existing_destination_is_kept_and_fails_the_download(self):
-        self.prefix.unix(DESTINATION).write_bytes(b"earlier")
-        result = self.download(self.server.url("package.bin"))
-        self.assertFalse(result.ok, result.output)
-        self.assertEqual(self.written(), b"earlier")
-
-    def test_an_untrusted_certificate_fails(self):
-        stranger = HttpsServer(self.served, Certificates(self.work / "untrusted", "Untrusted Test CA"))
-        try:
-            result = self.download(stranger.url("package.bin"))
-        finally:
-            stranger.close()
-        self.assertFalse(result.ok, result.output)
+                if before is not None:
+                    self.prefix.unix(DESTINATION).write_bytes(before)
+                result = self.download(url)  # without a progress target
+                self.assertEqual(result.ok, succeeds, result.output)
+                self.assertEqual(self.written(), after)
+                self.assertEqual(result.posted, 0)
+                if requests is not None:
+                    self.assertEqual(self.server.requests, requests)
+        self.assertEqual(self.server.plain_requests, [], "no plain request, not even after a redirect")
         self.assertEqual(stranger.requests, [])
-        self.assertIsNone(self.written())
 
     def test_a_stall_in_the_body_ends_with_the_receive_time_out(self):
         result = self.download(self.server.url(f"stall/{SIZE // 2}/package.bin"), "--receive-timeout", "2000")
