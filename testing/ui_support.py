@@ -9,7 +9,6 @@ import subprocess
 import time
 from pathlib import Path
 
-from winetest import wineserver
 
 SETUP_TITLES = "^(Velmora|岫澜)$"
 
@@ -148,13 +147,3 @@ class SetupWindow:
         if self.running():
             self.process.kill()
             self.process.wait()
-
-
-def restart_wineserver(prefix):
-    """Settings such as LogPixels are read when the server starts."""
-    for flag in ("-k", "-w"):
-        subprocess.run([wineserver(), flag], env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run([wineserver(), "-p"], env=prefix.env, check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    prefix.run_raw(["cmd", "/c", "exit", "0"])
-

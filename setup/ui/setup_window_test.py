@@ -6,8 +6,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from winetest import BUILD, OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, pack  # noqa: E402
-from ui_support import (PRIMARY_GREEN, WARNING_BANNER, WHITE, SetupWindow, cpu_seconds, near,  # noqa: E402
-                        restart_wineserver)
+from ui_support import PRIMARY_GREEN, WARNING_BANNER, WHITE, SetupWindow, cpu_seconds, near  # noqa: E402
 
 SETUP = OUT / "VelmoraSetup.exe"
 PROBE = TESTAPPS / "window_probe.exe"
@@ -252,7 +251,7 @@ class HighDpi(PrefixTestCase):
 
     def test_at_144_dpi_the_window_fits_the_screen_and_hit_rectangles_follow(self):
         self.prefix.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 144)
-        restart_wineserver(self.prefix)
+        self.prefix.restart_server()
         scale = self.geometry[3] / 640
         window = SetupWindow(self.prefix, SETUP, "/install-dir", r"C:\Occupied\Velmora", scale=scale)
         self.addCleanup(window.kill)
