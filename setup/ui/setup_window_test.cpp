@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/progress.h"
+#include "testing/engine_test_support.h"
 
 namespace {
 
@@ -58,14 +56,6 @@ struct TestWindow {
   }
 };
 
-// A folder that the install refuses because it is not empty.
-std::wstring NonEmptyFolder() {
-  std::filesystem::path folder = std::filesystem::temp_directory_path() / "velmora-window-test";
-  std::filesystem::create_directories(folder);
-  std::ofstream(folder / "occupied.txt") << "kept";
-  return folder.wstring();
-}
-
 }  // namespace
 
 TEST(SetupWindow, CloseRuleByStateForEveryWayOfClosing) {
@@ -103,7 +93,6 @@ TEST(SetupWindow, TabMovesTheFocusRoundThePageAndEnterOrSpacePressesIt) {
     unsigned exitCode;
   };
   const Case cases[] = {
-      {UiState::Ready, false, 2, false, 0, HitTarget::ChangeFolder, false, 1},
       {UiState::Ready, true, 2, false, 0, HitTarget::StartInstall, false, 1},  // an update has no "Change"
       {UiState::Completed, false, 2, false, VK_RETURN, HitTarget::Finish, true, 0},
       {UiState::Completed, false, 1, true, 0, HitTarget::OpenApplication, false, 1},
@@ -204,7 +193,9 @@ TEST(SetupWindow, CaptionStripDragsLeftOfTheLanguageSwitch) {
 TEST(SetupWindow, RetryRestartsAtPreparingWithTheOldFailureCleared) {
   TestWindow t(UiState::Failed);
   UseEnglish = true;
-  t.w.installFolder = NonEmptyFolder();
+  ScratchFolder occupied(L"velmora-window-test");  // refused: not empty
+  ASSERT_TRUE(engine_test::WriteBytes(occupied / L"kept.txt", "kept"));
+  t.w.installFolder = occupied.path();
   t.w.errorText = L"old failure";
   t.w.progress = 0.7;
   t.Send(WM_KEYDOWN, VK_RETURN);
