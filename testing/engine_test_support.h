@@ -57,20 +57,6 @@ inline RegistryValue ReadMachineValue(const wchar_t* keyPath, const wchar_t* nam
   return value;
 }
 
-inline std::string WideBytes(const std::wstring& text) {
-  return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
-}
-
-inline bool SetMachineString(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text) {
-  UniqueRegKey key;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(),
-                      nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
 // Puts the real calls back when the test ends, whatever fakes it installed.
 class InjectedFaults {
  public:
