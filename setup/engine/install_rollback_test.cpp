@@ -117,7 +117,7 @@ class InstallPackageTest : public testing::Test {
   void ExpectNothingInstalled() {
     EXPECT_FALSE(PathExists(folder_));
     EXPECT_EQ(ReadUninstallValue(L"InstallLocation"), L"");
-    EXPECT_EQ(ReadMachineValue(kUninstallKeyPath, L"DisplayName").type, 0u);
+    EXPECT_EQ(MachineValueType(kUninstallKeyPath, L"DisplayName"), 0u);
   }
   // Staging or backup folders left beside the installation folder.
   std::vector<std::wstring> WorkFolders() {

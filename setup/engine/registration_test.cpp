@@ -54,10 +54,10 @@ TEST_F(RegistrationTest, AFailedStringWriteStopsTheStringsButStillSetsTheFlags) 
   EXPECT_FALSE(RegisterUninstallEntry(L"C:\\Apps\\Velmora", L"1.0.1"));
   EXPECT_EQ(ReadUninstallValue(L"Publisher"), L"Quenlo");
   for (const wchar_t* absent : {L"InstallLocation", L"DisplayIcon", L"UninstallString", L"ModifyPath"}) {
-    EXPECT_EQ(ReadMachineValue(kUninstallKeyPath, absent).type, 0u) << WideToUtf8(absent);
+    EXPECT_EQ(MachineValueType(kUninstallKeyPath, absent), 0u) << WideToUtf8(absent);
   }
-  EXPECT_EQ(ReadMachineValue(kUninstallKeyPath, L"NoModify").type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(ReadMachineValue(kUninstallKeyPath, L"NoRepair").type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(MachineValueType(kUninstallKeyPath, L"NoModify"), static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(MachineValueType(kUninstallKeyPath, L"NoRepair"), static_cast<DWORD>(REG_DWORD));
 }
 
 // The language's shortcuts replace every other name ours ever had, the older one too.
