@@ -86,22 +86,19 @@ TEST_F(UninstallWorker, UnsafeFoldersAreRefusedUntouched) {
 
 // Folders emptied by the removal go deepest first; a folder holding anything the record
 // does not list stays with it. Line ends may be CR LF, paths may use forward slashes.
-// The run fails on its last line, so both programs stay for the next attempt by any
-// spelling of their names.
+// The last line fails the run: both programs, however the record spells them, stay for
+// the next attempt.
 TEST_F(UninstallWorker, EmptiedFoldersGoAndOthersStay) {
-  Put(L"bin\\a.dll");
-  Put(L"bin\\sub\\deeper\\b.dll");
-  Put(L"data\\c.dat");
-  Put(L"data\\user-settings.ini");
-  Put(L"readonly.txt");
-  Put(L"Uninstall.exe");
-  Put(L"Velmora.Maintenance.exe");
+  for (const wchar_t* name : {L"bin\\a.dll", L"bin\\sub\\deeper\\b.dll", L"data\\c.dat", L"data\\user-settings.ini",
+                              L"readonly.txt", L"Uninstall.exe", L"Velmora.Maintenance.exe"}) {
+    Put(name);
+  }
   SetFileAttributesW(JoinPath(folder_, L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   Record(
       "1\tbin\\a.dll\t1\th\r\n2\tbin/sub/deeper/b.dll\t1\th\r\n3\tdata\\c.dat\t1\th\r\n"
       "4\treadonly.txt\t1\th\r\n5\tmissing\\gone.txt\t1\th\r\n6\tbin\t1\th\r\n7\tUNINSTALL.EXE\t1\th\r\n"
       "8\tvelmora.maintenance.exe\t1\th\r\n9\tbad\r\n");
-  EXPECT_FALSE(UninstallFromRecord(folder_));  // the last line, kept so the finish never runs
+  EXPECT_FALSE(UninstallFromRecord(folder_));
   EXPECT_FALSE(Has(L"bin"));
   EXPECT_FALSE(Has(L"readonly.txt"));
   EXPECT_FALSE(Has(L"data\\c.dat"));
