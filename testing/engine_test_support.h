@@ -1,5 +1,5 @@
-// Helpers shared by the engine's in-process tests: scratch folders, whole-file reads
-// and writes, registry reads, the machine-wide state lock and injected faults.
+// Helpers shared by the in-process tests: scratch folders, whole-file reads and writes,
+// a registry value's type and injected faults.
 #pragma once
 
 #include <windows.h>
@@ -38,37 +38,11 @@ inline std::string ReadBytes(const std::wstring& path) {
 
 inline bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// {type, data bytes} of a value under HKLM in the 64-bit view; type 0 when absent.
-struct RegistryValue {
+// The type of a value under HKLM; 0 when it is absent.
+inline DWORD MachineValueType(const wchar_t* keyPath, const wchar_t* name) {
   DWORD type = 0;
-  std::string data;
-};
-
-inline RegistryValue ReadMachineValue(const wchar_t* keyPath, const wchar_t* name) {
-  UniqueRegKey key;
-  RegistryValue value;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS) {
-    return value;
-  }
-  DWORD size = 0;
-  if (RegQueryValueExW(key.get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return {};
-  value.data.resize(size);
-  RegQueryValueExW(key.get(), name, nullptr, &value.type, reinterpret_cast<BYTE*>(value.data.data()), &size);
-  return value;
-}
-
-inline std::string WideBytes(const std::wstring& text) {
-  return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
-}
-
-inline bool SetMachineString(const wchar_t* keyPath, const wchar_t* name, const std::wstring& text) {
-  UniqueRegKey key;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(),
-                      nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  const LSTATUS status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, name, RRF_RT_ANY, &type, nullptr, nullptr);
+  return status == ERROR_SUCCESS ? type : 0;
 }
 
 // Puts the real calls back when the test ends, whatever fakes it installed.

@@ -19,16 +19,6 @@ std::wstring Repeat(wchar_t c, size_t n) { return std::wstring(n, c); }
 
 }  // namespace
 
-TEST(JoinPath, AddsOneBackslashOnlyWhenNeededAndParentPathTakesItOff) {
-  EXPECT_EQ(JoinPath(L"", L"x"), L"x");
-  EXPECT_EQ(JoinPath(L"C:\\", L"x"), L"C:\\x");
-  EXPECT_EQ(JoinPath(L"C:/a/", L"x"), L"C:/a/\\x");
-  EXPECT_EQ(ParentPath(JoinPath(L"C:\\a", L"x")), L"C:\\a");
-  EXPECT_EQ(ParentPath(L"a\\b\\"), L"a\\b");
-  EXPECT_EQ(ParentPath(L"a/b"), L"a");
-  EXPECT_EQ(ParentPath(L"name"), L"");
-}
-
 TEST(NormalizeFolderPath, AcceptsAndRewritesDriveLetterFolders) {
   const Case cases[] = {
       {L"C:\\Program Files\\", L"C:\\Program Files"},
@@ -104,13 +94,4 @@ TEST(ResolveInsideFolder, ResolvesStrictlyInsideAndClearsTheOutputOnRefusal) {
   EXPECT_EQ(out, L"untouched");
   EXPECT_FALSE(ResolveInsideFolder(L"C:\\Apps", L"..\\x", out));
   EXPECT_EQ(out, L"untouched");
-}
-
-TEST(EnsureDirectory, CreatesMissingLevelsAndAcceptsExistingFolders) {
-  ScratchFolder temp(L"velmora-paths");
-  std::wstring deep = JoinPath(temp.path(), L"one\\two\\three");
-  EXPECT_TRUE(EnsureDirectory(deep));
-  EXPECT_TRUE(IsExistingDirectory(deep));
-  EXPECT_TRUE(EnsureDirectory(deep));
-  EXPECT_TRUE(EnsureDirectory(L""));
 }

@@ -6,16 +6,13 @@
 
 using namespace engine_test;
 
-TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomAsAHiddenFileButNeverOverEmptyOrExisting) {
+TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomButNeverOverEmptyOrExisting) {
   ScratchFolder scratch;
   const std::wstring path = scratch / L"record";
   const std::wstring text = L"1001\tVelmora.exe\t12\tab\r\n1002\t数据/岫澜.txt\t3\tCD\n";
   ASSERT_TRUE(WriteUtf8TextFile(path, text));
   const std::string utf8 = "1001\tVelmora.exe\t12\tab\r\n1002\t\xE6\x95\xB0\xE6\x8D\xAE/\xE5\xB2\xAB\xE6\xBE\x9C.txt\t3\tCD\n";
   EXPECT_EQ(ReadBytes(path), utf8);
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_FALSE(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
   EXPECT_FALSE(WriteUtf8TextFile(path, L"new"));
   EXPECT_EQ(ReadBytes(path), utf8);
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"empty", L""));

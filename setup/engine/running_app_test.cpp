@@ -63,8 +63,6 @@ TEST(IsApplicationRunning, CountsOnlyTheApplicationStartedFromThatFolder) {
   ScratchFolder idle;
   EXPECT_TRUE(RunningFrom(installed.path()));
   EXPECT_TRUE(RunningFrom(capitals.path()));
-  EXPECT_TRUE(RunningFrom(installed.path() + L"\\"));  // joined with one separator either way
-  EXPECT_TRUE(RunningFrom(elsewhere.path()));
   EXPECT_FALSE(RunningFrom(renamed.path()));
   EXPECT_FALSE(RunningFrom(idle.path()));
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,6 @@ namespace {
 constexpr wchar_t kSharedFxKey[] = L"SOFTWARE\\dotnet\\Setup\\InstalledVersions\\x64\\sharedfx";
 constexpr wchar_t kFramework[] = L"Microsoft.WindowsDesktop.App";
 constexpr wchar_t kRuntimeFolder[] = L"dotnet\\shared\\Microsoft.WindowsDesktop.App";
-
-std::optional<std::wstring> SavedVariable(const wchar_t* name) {
-  wchar_t buffer[32768];
-  DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
-  if (length == 0 || length >= 32768) return std::nullopt;
-  return std::wstring(buffer, length);
-}
 
 void DeleteRuntimeKey() {
   UniqueRegKey parent;
@@ -54,11 +46,11 @@ class DesktopRuntimeDetection : public testing::Test {
   void SetUp() override { DeleteRuntimeKey(); }
   void TearDown() override {
     DeleteRuntimeKey();
-    SetEnvironmentVariableW(L"ProgramW6432", savedW6432_ ? savedW6432_->c_str() : nullptr);
-    SetEnvironmentVariableW(L"ProgramFiles", savedProgramFiles_ ? savedProgramFiles_->c_str() : nullptr);
+    SetEnvironmentVariableW(L"ProgramW6432", savedW6432_.empty() ? nullptr : savedW6432_.c_str());
+    SetEnvironmentVariableW(L"ProgramFiles", savedProgramFiles_.empty() ? nullptr : savedProgramFiles_.c_str());
   }
-  std::optional<std::wstring> savedW6432_ = SavedVariable(L"ProgramW6432");
-  std::optional<std::wstring> savedProgramFiles_ = SavedVariable(L"ProgramFiles");
+  std::wstring savedW6432_ = ReadEnvironmentVariable(L"ProgramW6432");
+  std::wstring savedProgramFiles_ = ReadEnvironmentVariable(L"ProgramFiles");
 };
 
 TEST(QualifyingVersionName, MajorEightFollowedByAFullStopOnly) {

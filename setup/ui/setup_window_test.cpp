@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/progress.h"
+#include "testing/engine_test_support.h"
 
 namespace {
 
@@ -43,11 +41,6 @@ struct TestWindow {
   }
   bool Alive() const { return IsWindow(w.hwnd) != FALSE; }
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return SendMessageW(w.hwnd, message, wParam, lParam); }
-  std::wstring Title() const {
-    wchar_t text[64] = {};
-    GetWindowTextW(w.hwnd, text, 64);
-    return text;
-  }
   // Handles posted messages until the state leaves Working or time runs out.
   void PumpWhileWorking() {
     const ULONGLONG deadline = GetTickCount64() + 60000;
@@ -57,14 +50,6 @@ struct TestWindow {
     }
   }
 };
-
-// A folder that the install refuses because it is not empty.
-std::wstring NonEmptyFolder() {
-  std::filesystem::path folder = std::filesystem::temp_directory_path() / "velmora-window-test";
-  std::filesystem::create_directories(folder);
-  std::ofstream(folder / "occupied.txt") << "kept";
-  return folder.wstring();
-}
 
 }  // namespace
 
@@ -103,7 +88,6 @@ TEST(SetupWindow, TabMovesTheFocusRoundThePageAndEnterOrSpacePressesIt) {
     unsigned exitCode;
   };
   const Case cases[] = {
-      {UiState::Ready, false, 2, false, 0, HitTarget::ChangeFolder, false, 1},
       {UiState::Ready, true, 2, false, 0, HitTarget::StartInstall, false, 1},  // an update has no "Change"
       {UiState::Completed, false, 2, false, VK_RETURN, HitTarget::Finish, true, 0},
       {UiState::Completed, false, 1, true, 0, HitTarget::OpenApplication, false, 1},
@@ -139,7 +123,9 @@ TEST(SetupWindow, SpaceOnTheFocusedLanguageSwitchChangesTheLanguageAndItsTextFor
   t.Send(WM_KEYDOWN, VK_TAB);
   t.Send(WM_KEYDOWN, VK_SPACE);
   EXPECT_FALSE(UseEnglish);
-  EXPECT_EQ(t.Title(), L"岫澜");
+  wchar_t title[8] = {};
+  GetWindowTextW(t.w.hwnd, title, 8);
+  EXPECT_STREQ(title, L"岫澜");
   for (IDWriteTextFormat* format : {t.w.titleFormat.get(), t.w.headingFormat.get(), t.w.bodyFormat.get(),
                                     t.w.smallFormat.get(), t.w.buttonFormat.get()}) {
     wchar_t family[64] = {}, locale[16] = {};
@@ -204,7 +190,9 @@ TEST(SetupWindow, CaptionStripDragsLeftOfTheLanguageSwitch) {
 TEST(SetupWindow, RetryRestartsAtPreparingWithTheOldFailureCleared) {
   TestWindow t(UiState::Failed);
   UseEnglish = true;
-  t.w.installFolder = NonEmptyFolder();
+  ScratchFolder occupied(L"velmora-window-test");  // refused: not empty
+  ASSERT_TRUE(engine_test::WriteBytes(occupied / L"kept.txt", "kept"));
+  t.w.installFolder = occupied.path();
   t.w.errorText = L"old failure";
   t.w.progress = 0.7;
   t.Send(WM_KEYDOWN, VK_RETURN);
