@@ -1,5 +1,6 @@
 #include "setup/core/no_follow.h"
 
+#include <atomic>
 #include <vector>
 
 #include "setup/core/long_path.h"
@@ -13,8 +14,47 @@ constexpr DWORD kDispositionDelete = 0x1;
 constexpr DWORD kDispositionPosixSemantics = 0x2;
 constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
 
+// Set once the system has refused FileDispositionInfoEx as such: asking again for
+// every entry would cost each one a wasted call.
+std::atomic<bool> dispositionExRefused{false};
+
 bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool IsUnsupportedClass(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
+         error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+bool SetPlainDisposition(HANDLE handle) {
+  FILE_DISPOSITION_INFO plain = {TRUE};
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &plain, sizeof(plain)) != FALSE;
+}
+
+// Only a file the system refused to delete has its attributes read; a read-only one
+// loses that attribute and is tried once more.
+bool ClearReadOnlyAndDelete(HANDLE handle) {
+  const DWORD refusal = GetLastError();
+  FILE_BASIC_INFO basic = {};
+  if (refusal != ERROR_ACCESS_DENIED || !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
+      !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY) || (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(refusal);
+    return false;
+  }
+  const DWORD cleared = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+  basic = {};  // zero times: left as they are
+  basic.FileAttributes = cleared ? cleared : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) && SetPlainDisposition(handle);
+}
+
+bool DeleteByHandle(HANDLE handle) {
+  if (!dispositionExRefused.load(std::memory_order_relaxed)) {
+    FILE_DISPOSITION_INFO_EX modern = {kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
+    if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &modern, sizeof(modern))) return true;
+    if (IsUnsupportedClass(GetLastError())) dispositionExRefused.store(true, std::memory_order_relaxed);
+  }
+  return SetPlainDisposition(handle) || ClearReadOnlyAndDelete(handle);
 }
 
 }  // namespace
@@ -75,30 +115,28 @@ bool IsPlainDirectory(const OpenedEntry& entry) {
   return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(entry);
 }
 
-bool DeleteOpenedEntry(const OpenedEntry& entry) {
-  HANDLE handle = entry.handle.get();
-  FILE_DISPOSITION_INFO_EX modern = {kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
-  if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &modern, sizeof(modern))) return true;
-  if ((entry.attributes & FILE_ATTRIBUTE_READONLY) && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    FILE_BASIC_INFO basic = {};  // zero times: left as they are
-    const DWORD cleared = entry.attributes & ~FILE_ATTRIBUTE_READONLY;
-    basic.FileAttributes = cleared ? cleared : FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic));
-  }
-  FILE_DISPOSITION_INFO plain = {TRUE};
-  return SetFileInformationByHandle(handle, FileDispositionInfo, &plain, sizeof(plain)) != FALSE;
-}
+bool DeleteOpenedEntry(const OpenedEntry& entry) { return DeleteByHandle(entry.handle.get()); }
 
-bool DeleteEntryItself(const std::wstring& path, const std::wstring& expectedFinal) {
-  OpenedEntry entry;
-  switch (OpenEntryItself(path, expectedFinal, DELETE | FILE_WRITE_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, entry)) {
-    case OpenOutcome::kOpened: return DeleteOpenedEntry(entry);
-    case OpenOutcome::kMissing: return true;
-    case OpenOutcome::kNotItself:
-    case OpenOutcome::kFailed: break;
+FileDeletion DeleteFileItself(const std::wstring& path, const std::wstring& expectedFinal) {
+  // Without backup semantics no folder opens, and a link opens as itself.
+  UniqueFile file(CreateFileW(LongPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) {
+    switch (GetLastError()) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND: return FileDeletion::kMissing;
+      case ERROR_ACCESS_DENIED: return FileDeletion::kNotAFile;  // or a file it may not open: told apart there
+      default: return FileDeletion::kFailed;
+    }
   }
-  return false;
+  // As in OpenEntryItself: a handle that does not carry the name asked for came
+  // through a link, and nothing is deleted through it.
+  if (expectedFinal.empty() || !EqualsIgnoreCase(FinalPathOf(file.get()), expectedFinal)) {
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return FileDeletion::kFailed;
+  }
+  return DeleteByHandle(file.get()) ? FileDeletion::kDeleted : FileDeletion::kFailed;
 }
 
 bool RemoveEmptyFolderItself(const std::wstring& path, const std::wstring& expectedFinal) {

@@ -34,10 +34,21 @@ OpenOutcome OpenEntryItself(const std::wstring& path, const std::wstring& expect
                             DWORD share, OpenedEntry& entry);
 bool IsLink(const OpenedEntry& entry);
 bool IsPlainDirectory(const OpenedEntry& entry);
-// Deletes what the handle names (a folder must be empty), clearing read-only first.
-// The handle needs DELETE and, for a read-only file, FILE_WRITE_ATTRIBUTES.
+// Deletes what the handle names (a folder must be empty); a read-only file loses that
+// attribute only when the system refuses it for that reason. The handle needs DELETE
+// and, for a read-only file, FILE_WRITE_ATTRIBUTES.
 bool DeleteOpenedEntry(const OpenedEntry& entry);
-// A file, an empty folder or a link, removed as itself. Missing counts as removed.
-bool DeleteEntryItself(const std::wstring& path, const std::wstring& expectedFinal);
+
+enum class FileDeletion {
+  kDeleted,
+  kMissing,
+  // A folder, or a link to one: opened only as a file, so untouched; the caller takes
+  // the way of OpenEntryItself, which tells them apart.
+  kNotAFile,
+  kFailed,
+};
+// A file, or a link to one, removed as itself with one open, one name check and the
+// deletion: the common case of a file listed for removal.
+FileDeletion DeleteFileItself(const std::wstring& path, const std::wstring& expectedFinal);
 // Removes the folder only when it is a plain, empty folder; a link or a file stays.
 bool RemoveEmptyFolderItself(const std::wstring& path, const std::wstring& expectedFinal);

@@ -107,6 +107,14 @@ bool DeleteTreeItself(const std::wstring& folder, const std::wstring& expectedFi
 
 // One entry of DeleteTree's walk; links are removed only while nothing has failed.
 void DeleteEntry(const std::wstring& path, const std::wstring& expectedFinal, bool& succeeded) {
+  if (succeeded) {
+    switch (DeleteFileItself(path, expectedFinal)) {
+      case FileDeletion::kDeleted:
+      case FileDeletion::kMissing: return;
+      case FileDeletion::kFailed: succeeded = false; return;
+      case FileDeletion::kNotAFile: break;
+    }
+  }
   OpenedEntry entry;
   switch (OpenEntryItself(path, expectedFinal, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, entry)) {
     case OpenOutcome::kMissing: return;

@@ -8,6 +8,13 @@
 
 namespace {
 
+// Below this size a file is read back on the writing thread, the worker being idle:
+// handing it over costs two events, each a round trip to the Wine server and a thread
+// switch, more than reading and hashing it (measured: 10,000 files of 4 KiB took
+// 0.2 ms a file longer handed over than a floor program checking each in place).
+// Kept low so that the larger files of a typical payload still overlap with writing.
+constexpr std::uint64_t kHandOverFrom = 16 * 1024;
+
 bool RunCheck(ReadbackVerifier& verifier) {
   return MatchesManifest(verifier.hasher, verifier.job.path, verifier.job.entry);
 }
@@ -45,7 +52,7 @@ bool CollectReadback(ReadbackVerifier& verifier) {
 bool SubmitReadback(ReadbackVerifier& verifier, ReadbackCheck&& check) {
   if (!CollectReadback(verifier)) return false;
   verifier.job = std::move(check);
-  if (!verifier.worker) {
+  if (!verifier.worker || verifier.job.entry.size < kHandOverFrom) {
     verifier.passed = RunCheck(verifier);
     return verifier.passed;
   }

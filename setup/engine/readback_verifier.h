@@ -1,5 +1,6 @@
 // The read-back check of staged files on a second thread, one file behind the writer:
-// file N is read back and hashed while file N+1 is written, so that both cores work.
+// a large file N is read back and hashed while file N+1 is written, so that both cores
+// work; a small one is checked at once, which costs less than handing it over.
 // The engine's own calls (create, write, flush) stay on the writing thread, in order.
 #pragma once
 
@@ -37,7 +38,8 @@ struct ReadbackVerifier {
 bool StartReadbackVerifier(ReadbackVerifier& verifier);
 // Waits for the file handed over last; false when it failed its check.
 bool CollectReadback(ReadbackVerifier& verifier);
-// Hands over the next file once the previous one is collected (inline: checks it now).
+// Hands over the next file once the previous one is collected; a small file, or any
+// file without the worker, is checked now.
 bool SubmitReadback(ReadbackVerifier& verifier, ReadbackCheck&& check);
 // Waits for the worker to end; afterwards no staged file is held open.
 void StopReadbackVerifier(ReadbackVerifier& verifier);

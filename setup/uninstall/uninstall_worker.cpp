@@ -58,8 +58,15 @@ void CollectEnclosingFolders(const std::wstring& root, const std::wstring& file,
 // link is removed as itself; where the system cannot open it as itself (Wine, for Unix
 // symlinks) it stays, and so does the installation, rather than lose its target.
 bool DeleteListedFile(const Root& root, const std::wstring& path) {
+  const std::wstring expectedFinal = ExpectedFinal(root, path);
+  switch (DeleteFileItself(path, expectedFinal)) {
+    case FileDeletion::kDeleted:
+    case FileDeletion::kMissing: return true;
+    case FileDeletion::kFailed: return false;
+    case FileDeletion::kNotAFile: break;
+  }
   OpenedEntry entry;
-  switch (OpenEntryItself(path, ExpectedFinal(root, path), DELETE | FILE_WRITE_ATTRIBUTES,
+  switch (OpenEntryItself(path, expectedFinal, DELETE | FILE_WRITE_ATTRIBUTES,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, entry)) {
     case OpenOutcome::kMissing: return true;
     case OpenOutcome::kOpened: break;
