@@ -21,8 +21,6 @@ DESKTOP_LINK = r"C:\users\Public\Desktop\Velmora.lnk"
 
 
 class InstallLog(RuntimeServerTestCase):
-    """One installation carried through its life; each step reads what it added to the log."""
-
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -65,7 +63,6 @@ class InstallLog(RuntimeServerTestCase):
         return code, after[len(before):]
 
     def assert_in_order(self, events, expected):
-        """Each expected text starts some event, in this order."""
         position = 0
         for text in expected:
             found = [i for i in range(position, len(events)) if events[i].startswith(text)]

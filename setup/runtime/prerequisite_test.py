@@ -1,6 +1,5 @@
-"""The runtime prerequisite flow end to end: the probe program calls the flow with a
-descriptor embedded in its own copy, the loopback server delivers a stand-in runtime
-installer, and the real registry and files of the prefix are checked afterwards."""
+"""The runtime prerequisite flow: the probe program runs it with a descriptor embedded in its
+own copy; the loopback server delivers a stand-in runtime installer."""
 import hashlib
 import os
 import shutil
@@ -40,9 +39,7 @@ class PrerequisiteFlow(RuntimeServerTestCase):
         super().setUp()
         self.clear_runtime()
         shutil.rmtree(self.prefix.unix(r"C:\ProgramData\Velmora"), ignore_errors=True)
-        log = self.prefix.unix(STANDIN_LOG)
-        if log.exists():
-            log.unlink()
+        self.prefix.unix(STANDIN_LOG).unlink(missing_ok=True)
         self.server.requests.clear()
 
     def descriptor(self, served_name, variant="ok", digest=None, ending="\r\n"):

@@ -43,7 +43,6 @@ def node_hue(shot):
 
 
 def answer_picker(window, typed=None, title=PICKER_EN):
-    """Opens the folder picker with "Change", then types a folder and Return, or Escape."""
     prefix = window.prefix
     window.click(620, 528)
     dialog = prefix.wait_window(title, 30)
@@ -124,9 +123,8 @@ class EnglishWindow(PrefixTestCase):
     def test_tab_and_shift_tab_move_the_focus_ring_and_enter_presses_the_focused_control(self):
         window = self.open()
         self.assertEqual(lit_rings(window.shot()), [])
-        for keys, ring in ((["Tab"], 0), (["Tab"], 1), (["Tab"], 2), (["Tab"], 0), (["shift+Tab"], 2),
-                           (["shift+Tab"], 1)):
-            window.key(*keys)
+        for key, ring in (("Tab", 0), ("Tab", 1), ("Tab", 2), ("Tab", 0), ("shift+Tab", 2), ("shift+Tab", 1)):
+            window.key(key)
             window.wait_for(lambda shot: lit_rings(shot) == [ring], 10, f"the focus ring {ring}")
         window.key("Return")  # "Change" has the focus: the folder picker, not the install
         dialog = self.prefix.wait_window(PICKER_EN, 30)

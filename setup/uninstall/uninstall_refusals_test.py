@@ -60,7 +60,6 @@ class UninstallRefusals(PrefixTestCase):
         self.assertFalse(self.prefix.key_exists(UNINSTALL_KEY))
 
     def shown(self, locale, expect, code, *switches):
-        """Runs the worker with its dialogs, reads the one it shows and closes it."""
         process = self.prefix.start(self.worker, *switches, env=self.prefix.in_locale(locale))
         try:
             self.prefix.answer_dialog("Return", expect)  # its only button, Close
