@@ -13,8 +13,6 @@ from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main  # noqa:
 SETUP = OUT / "VelmoraSetup.exe"
 DEFAULT = r"C:\Program Files\Velmora"
 REFUSED = 2
-
-
 UNINSTALLER = DEFAULT + r"\Uninstall.exe"
 # A key that already exists without an installation keeps its other values (Comments).
 ENTRY = {"DisplayName": ("REG_SZ", "Velmora"), "DisplayVersion": ("REG_SZ", "1.0.1"),
@@ -126,12 +124,6 @@ class RefusalsOnAFreshMachine(PrefixTestCase):
         super().setUpClass()
         cls.prefix.register_runtime()
 
-    def assert_nothing_installed(self, folder):
-        p = self.prefix
-        self.assertFalse(p.key_exists(UNINSTALL_KEY))
-        self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
-        self.assertEqual(work_folders(p, folder), [])
-
     def test_unsafe_or_occupied_folders(self):
         p = self.prefix
         full = p.unix(r"C:\Apps\Full")
@@ -154,7 +146,9 @@ class RefusalsOnAFreshMachine(PrefixTestCase):
                 before = path.read_bytes() if path.is_file() else tree_state(path)
                 self.assertEqual(p.run(SETUP, "/quiet", "/install-dir", folder), REFUSED)
                 self.assertEqual(path.read_bytes() if path.is_file() else tree_state(path), before)
-                self.assert_nothing_installed(folder)
+                self.assertFalse(p.key_exists(UNINSTALL_KEY))
+                self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
+                self.assertEqual(work_folders(p, folder), [])
         self.assertEqual(tree_state(target), {"keep.txt": tree_state(target)["keep.txt"]})
 
     def test_a_shortcut_that_cannot_be_saved(self):

@@ -29,8 +29,7 @@ class Download(RuntimeServerTestCase):
         super().setUp()
         target = self.prefix.unix(DESTINATION)
         target.parent.mkdir(parents=True, exist_ok=True)
-        if target.exists():
-            target.unlink()
+        target.unlink(missing_ok=True)
         self.server.requests.clear()
 
     def download(self, url, *options, size=SIZE):
