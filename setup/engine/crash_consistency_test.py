@@ -2,14 +2,13 @@
 too small for the new package, and with a file of the old installation held open."""
 import os
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from install_support import Package, build_package, installed_problems, small_drive, tree_state, \
     work_folders  # noqa: E402
 from killpoint_support import KILL_KIT, KillRunner, Scenario, first_point, small_payload  # noqa: E402
-from winetest import TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
+from winetest import TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, wait_until  # noqa: E402
 
 REFUSED = 2
 HOLD_FILE = TESTAPPS / "hold_file.exe"
@@ -115,9 +114,7 @@ class UpdatesUnderPressure(PrefixTestCase):
         ready, release = self.scratch / "ready", self.scratch / "release"
         holder = p.start(HOLD_FILE, folder + r"\data\notes.txt", p.windows_of(ready), p.windows_of(release))
         try:
-            deadline = time.monotonic() + 60
-            while not ready.exists() and holder.poll() is None and time.monotonic() < deadline:
-                time.sleep(0.05)
+            wait_until(lambda: ready.exists() or holder.poll() is not None)
             self.assertTrue(ready.exists(), "the file could not be held open")
             code = p.run(new, "/quiet", "/install-dir", folder)
         finally:
