@@ -75,12 +75,10 @@ class WindowsCheck(PrefixTestCase):
         cases = [
             ("before Windows 10", lambda: p.set_windows_version("win81"), lambda: p.set_windows_version("win10"), 6),
             ("preinstallation environment", lambda: p.reg_add(MININT), lambda: p.reg_delete(MININT), 6),
-            ("Server Core", lambda: p.reg_add(CURRENT_VERSION, kind, data="Server Core"),
-             lambda: p.reg_delete(CURRENT_VERSION, kind), 6),
-            ("Nano Server", lambda: p.reg_add(CURRENT_VERSION, kind, data="Nano Server"),
-             lambda: p.reg_delete(CURRENT_VERSION, kind), 6),
-            ("a lower-case word passes", lambda: p.reg_add(CURRENT_VERSION, kind, data="server core"),
-             lambda: p.reg_delete(CURRENT_VERSION, kind), 0),
+            # The installation type is matched in its own letter case.
+            *[(data, lambda d=data: p.reg_add(CURRENT_VERSION, kind, data=d),
+               lambda: p.reg_delete(CURRENT_VERSION, kind), code)
+              for data, code in (("Server Core", 6), ("Nano Server", 6), ("server core", 0))],
         ]
         for name, set_up, undo, code in cases:
             with self.subTest(name):
