@@ -132,17 +132,12 @@ class WinePrefix:
         return self.run_raw(["reg", *args], timeout=60)
 
     def reg_add(self, key, name=None, kind="REG_SZ", data=""):
-        args = ["add", key, "/f", "/reg:64"]
-        if name is not None:
-            args += ["/v", name, "/t", kind, "/d", str(data)]
-        result = self.reg(*args)
+        value = ["/v", name, "/t", kind, "/d", str(data)] if name is not None else []
+        result = self.reg("add", key, *value, "/f", "/reg:64")
         assert result.returncode == 0, result.stderr
 
     def reg_delete(self, key, name=None):
-        args = ["delete", key, "/f", "/reg:64"]
-        if name is not None:
-            args[2:2] = ["/v", name]
-        self.reg(*args)
+        self.reg("delete", key, *(["/v", name] if name is not None else []), "/f", "/reg:64")
 
     def reg_values(self, key):
         """{name: (type, data)} of a key, exact text (read through reg export), or None."""
