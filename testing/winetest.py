@@ -172,34 +172,33 @@ class WinePrefix:
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL, text=True).stdout.strip()
 
+    def windows(self, title_passes):
+        """Visible X windows whose title passes (xdotool's own --name search cannot match
+        non-Latin titles)."""
+        return (w for w in self.xdotool("search", "--onlyvisible", "--name", ".").split()
+                if title_passes(self.window_name(w)))
+
     def wait_window(self, title_regex, timeout=30):
-        """The X window id of the first visible window whose title matches."""
-        # xdotool's own --name search cannot match non-Latin titles: match here instead.
-        pattern = re.compile(title_regex)
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            for window in self.xdotool("search", "--onlyvisible", "--name", ".").split():
-                if pattern.search(self.window_name(window)):
-                    return window
-            time.sleep(0.2)
-        raise AssertionError(f"no window titled {title_regex!r} within {timeout} s")
+        window = wait_until(lambda: next(self.windows(lambda name: re.search(title_regex, name)), None), timeout, 0.2)
+        if not window:
+            raise AssertionError(f"no window titled {title_regex!r} within {timeout} s")
+        return window
 
     def window_name(self, window):
         return self.xdotool("getwindowname", window)
 
     def dialogs(self):
-        windows = self.xdotool("search", "--onlyvisible", "--name", ".").split()
-        return [window for window in windows if self.window_name(window) in ("Velmora", "岫澜")]
+        return list(self.windows(lambda name: name in ("Velmora", "岫澜")))
 
     def dialog_texts(self, timeout=30):
         """The texts of the product's visible dialog, in order."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
+        def texts():
             result = self.run_raw([TESTAPPS / "dialog_text.exe"])
-            if result.returncode == 0 and result.stdout.strip():
-                return result.stdout.splitlines()
-            time.sleep(0.3)
-        raise AssertionError(f"no dialog within {timeout} s")
+            return result.returncode == 0 and result.stdout.strip() and result.stdout.splitlines()
+        lines = wait_until(texts, timeout, 0.3)
+        if not lines:
+            raise AssertionError(f"no dialog within {timeout} s")
+        return lines
 
     def answer_dialog(self, key, expect=(), timeout=60):
         """Waits for the product's dialog, checks that it begins with the texts expected
