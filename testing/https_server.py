@@ -49,9 +49,8 @@ class Certificates:
         self.key = self.folder / "server.key"
         if not self.cert.exists():
             self._make(name)
-        der = ssl.PEM_cert_to_DER_cert(self.ca.read_text())
-        self.ca_der = der
-        self.thumbprint = hashlib.sha1(der).hexdigest().upper()
+        self.ca_der = ssl.PEM_cert_to_DER_cert(self.ca.read_text())
+        self.thumbprint = hashlib.sha1(self.ca_der).hexdigest().upper()
 
     def _make(self, name):
         cwd = str(self.folder)
@@ -164,8 +163,7 @@ class TlsHttpServer(http.server.ThreadingHTTPServer):
         request.settimeout(20)
         try:
             request = self.context.wrap_socket(request, server_side=True)
-        except (ssl.SSLError, OSError) as error:
-            self.handshake_failures.append(str(error))
+        except (ssl.SSLError, OSError):
             return
         try:
             super().finish_request(request, client_address)
@@ -183,7 +181,6 @@ class HttpsServer:
         self.httpd = TlsHttpServer(("127.0.0.1", port), Handler)
         self.httpd.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         self.httpd.context.load_cert_chain(certificates.cert, certificates.key)
-        self.httpd.handshake_failures = []
         self.httpd.requests = self.requests = []
         self.httpd.root = self.root
         self.httpd.port = self.port = self.httpd.server_address[1]
@@ -195,10 +192,6 @@ class HttpsServer:
         self.threads = [threading.Thread(target=s.serve_forever, daemon=True) for s in (self.httpd, self.plain)]
         for thread in self.threads:
             thread.start()
-
-    @property
-    def handshake_failures(self):
-        return self.httpd.handshake_failures
 
     def url(self, path):
         return f"https://localhost:{self.port}/{path}"

@@ -31,18 +31,9 @@ class ProbeResult:
                 self.progress.append((float(fraction), text))
             else:
                 self.facts[key] = value
-
-    @property
-    def ok(self):
-        return self.facts.get("result") == "1"
-
-    @property
-    def message(self):
-        return self.facts.get("message")
-
-    @property
-    def posted(self):
-        return int(self.facts.get("posted", "-1"))
+        self.ok = self.facts.get("result") == "1"
+        self.message = self.facts.get("message")
+        self.posted = int(self.facts.get("posted", "-1"))
 
 
 class RuntimeServerTestCase(PrefixTestCase):
@@ -64,11 +55,6 @@ class RuntimeServerTestCase(PrefixTestCase):
         cls.server.close()
         shutil.rmtree(cls.work, ignore_errors=True)
         super().tearDownClass()
-
-    def serve(self, name, data):
-        path = self.served / name
-        path.write_bytes(data)
-        return path
 
     def probe(self, *args, program=PROBE, timeout=120, env=None):
         return ProbeResult(self.prefix.run_raw([program, *args], timeout=timeout, env=env))

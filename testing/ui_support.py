@@ -31,11 +31,9 @@ class Shot:
         return tuple(self.data[i:i + 3])
 
     def region(self, left, top, right, bottom):
-        rows = []
-        for y in range(int(top * self.scale), int(bottom * self.scale)):
-            start = (y * self.width + int(left * self.scale)) * 3
-            rows.append(bytes(self.data[start:start + (int(right * self.scale) - int(left * self.scale)) * 3]))
-        return b"".join(rows)
+        left, right = int(left * self.scale), int(right * self.scale)
+        return b"".join(bytes(self.data[(y * self.width + left) * 3:(y * self.width + right) * 3])
+                        for y in range(int(top * self.scale), int(bottom * self.scale)))
 
     def colours_in(self, left, top, right, bottom):
         raw = self.region(left, top, right, bottom)

@@ -66,17 +66,12 @@ def lay_down_installation(prefix, folder, extra_files=(), register=True):
         path = prefix.unix(link)
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(b"L\0\0\0")
-    if register:
-        register_entry(prefix, folder)
-    return [relative for relative, _ in files]
-
-
-def register_entry(prefix, folder):
     launcher = folder + "\\Uninstall.exe"
     for name, data in (("DisplayName", "Velmora"), ("DisplayVersion", "1.0.1"), ("InstallLocation", folder),
                        ("UninstallString", f'"{launcher}" /uninstall'),
-                       ("QuietUninstallString", f'"{launcher}" /uninstall /quiet')):
+                       ("QuietUninstallString", f'"{launcher}" /uninstall /quiet')) if register else ():
         prefix.reg_add(UNINSTALL_KEY, name, "REG_SZ", data)
+    return [relative for relative, _ in files]
 
 
 def fill_user_data(prefix):
@@ -90,12 +85,9 @@ def fill_user_data(prefix):
 
 def pending_renames(prefix):
     """Files scheduled for deletion at restart, as Windows paths."""
-    values = prefix.reg_values(r"HKLM\System\CurrentControlSet\Control\Session Manager")
-    if not values or "PendingFileRenameOperations" not in values:
-        return []
-    kind, data = values["PendingFileRenameOperations"]
-    entries = data.split("\0") if isinstance(data, str) else []
-    return [entry[4:] for entry in entries if entry.startswith("\\??\\")]
+    _, data = prefix.reg_value(r"HKLM\System\CurrentControlSet\Control\Session Manager",
+                               "PendingFileRenameOperations") or (None, "")
+    return [entry[4:] for entry in data.split("\0") if entry.startswith("\\??\\")] if isinstance(data, str) else []
 
 
 def run_with_variables(prefix, program, *args, env=None, **variables):

@@ -5,6 +5,7 @@ Tests are run by scripts/test, which starts Xvfb and makes the template prefix; 
 test file copies that template into a prefix of its own with its own wineserver.
 """
 import contextlib
+import functools
 import os
 import re
 import shutil
@@ -24,19 +25,14 @@ UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmo
 RUNTIME_KEY = r"HKLM\SOFTWARE\dotnet\Setup\InstalledVersions\x64\sharedfx\Microsoft.WindowsDesktop.App"
 
 
-def installed(*candidates):
-    found = next((c for c in candidates if os.access(c, os.X_OK)), None)
-    if not found:
-        raise RuntimeError(f"{Path(candidates[-1]).name} is not installed")
-    return found
-
-
+@functools.cache
 def wine_loader():
-    return installed("/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/bin/wine")
+    return subprocess.run([SOURCE / "testing" / "wine-path"], stdout=subprocess.PIPE, check=True,
+                          text=True).stdout.strip()
 
 
 def wineserver():
-    return installed("/usr/lib/wine/wineserver", "/usr/bin/wineserver")
+    return str(Path(wine_loader()).parent / "wineserver")
 
 
 class WinePrefix:
@@ -50,9 +46,7 @@ class WinePrefix:
         self.path = Path(tempfile.mkdtemp(prefix=f"velmora-{name}-", dir=base))
         shutil.rmtree(self.path)
         subprocess.run(["cp", "-a", str(template), str(self.path)], check=True)
-        self.locale = locale
-        self.env = dict(os.environ)
-        self.env.update(WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH="win64",
+        self.env = dict(os.environ, WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH="win64",
                         WINEDLLOVERRIDES="mscoree,mshtml=", LANG=locale, LC_ALL=locale)
         self.start_server()
 
@@ -90,7 +84,6 @@ class WinePrefix:
                                                err.read().decode("utf-8", "replace"))
 
     def run(self, program, *args, timeout=120, env=None):
-        """Runs a Windows program to its end; returns its exit code."""
         return self.run_raw([program, *args], timeout=timeout, env=env).returncode
 
     def start(self, program, *args, env=None):
@@ -101,15 +94,7 @@ class WinePrefix:
         return self.with_env(LANG=locale, LC_ALL=locale)
 
     def with_env(self, **changes):
-        """A copy of the environment with changes; None removes a variable (for Windows
-        programs, set it to an empty Unix value: Wine passes unset ones through)."""
-        env = dict(self.env)
-        for key, value in changes.items():
-            if value is None:
-                env.pop(key, None)
-            else:
-                env[key] = value
-        return env
+        return dict(self.env, **changes)
 
     def close(self):
         self.stop_server()
@@ -129,11 +114,8 @@ class WinePrefix:
     def listing(self, windows_path):
         """Relative paths of every file below a folder, sorted, with backslashes."""
         root = self.unix(windows_path)
-        found = []
-        for dirpath, _, files in os.walk(root):
-            for name in files:
-                found.append(str(Path(dirpath, name).relative_to(root)).replace("/", "\\"))
-        return sorted(found)
+        return sorted(str(Path(dirpath, name).relative_to(root)).replace("/", "\\")
+                      for dirpath, _, files in os.walk(root) for name in files)
 
     def attributes(self, windows_path):
         """DOS attributes Wine keeps in the user.DOSATTRIB extended attribute."""
@@ -150,35 +132,27 @@ class WinePrefix:
         return self.run_raw(["reg", *args], timeout=60)
 
     def reg_add(self, key, name=None, kind="REG_SZ", data=""):
-        args = ["add", key, "/f", "/reg:64"]
-        if name is not None:
-            args += ["/v", name, "/t", kind, "/d", str(data)]
-        result = self.reg(*args)
+        value = ["/v", name, "/t", kind, "/d", str(data)] if name is not None else []
+        result = self.reg("add", key, *value, "/f", "/reg:64")
         assert result.returncode == 0, result.stderr
 
     def reg_delete(self, key, name=None):
-        args = ["delete", key, "/f", "/reg:64"]
-        if name is not None:
-            args[2:2] = ["/v", name]
-        self.reg(*args)
+        self.reg("delete", key, *(["/v", name] if name is not None else []), "/f", "/reg:64")
 
-    def reg_values(self, key, view="/reg:64"):
+    def reg_values(self, key):
         """{name: (type, data)} of a key, exact text (read through reg export), or None."""
         with tempfile.TemporaryDirectory() as work:
             target = Path(work) / "key.reg"
-            result = self.run_raw(["reg", "export", key, self.windows_of(target), "/y", view])
+            result = self.run_raw(["reg", "export", key, self.windows_of(target), "/y", "/reg:64"])
             if result.returncode != 0 or not target.exists():
                 return None
             return parse_reg_export(target.read_bytes(), key)
 
     def reg_value(self, key, name):
-        values = self.reg_values(key)
-        if values is None or name not in values:
-            return None
-        return values[name]
+        return (self.reg_values(key) or {}).get(name)
 
-    def key_exists(self, key, view="/reg:64"):
-        return self.run_raw(["reg", "query", key, view]).returncode == 0
+    def key_exists(self, key):
+        return self.run_raw(["reg", "query", key, "/reg:64"]).returncode == 0
 
     def windows_of(self, unix_path):
         """The Z:\\ path Wine gives a Unix path."""
@@ -194,42 +168,37 @@ class WinePrefix:
 
     # --- windows and keys ---------------------------------------------------------
 
-    def xdotool(self, *args, check=False):
-        result = subprocess.run(["xdotool", *[str(a) for a in args]], env=self.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
-        if check and result.returncode != 0:
-            raise AssertionError(f"xdotool {args} failed: {result.stderr}")
-        return result.stdout.strip()
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *map(str, args)], env=self.env, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True).stdout.strip()
+
+    def windows(self, title_passes):
+        """Visible X windows whose title passes (xdotool's own --name search cannot match
+        non-Latin titles)."""
+        return (w for w in self.xdotool("search", "--onlyvisible", "--name", ".").split()
+                if title_passes(self.window_name(w)))
 
     def wait_window(self, title_regex, timeout=30):
-        """The X window id of the first visible window whose title matches."""
-        # xdotool's own --name search cannot match non-Latin titles: match here instead.
-        pattern = re.compile(title_regex)
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            for window in self.xdotool("search", "--onlyvisible", "--name", ".").split():
-                if pattern.search(self.window_name(window)):
-                    return window
-            time.sleep(0.2)
-        raise AssertionError(f"no window titled {title_regex!r} within {timeout} s")
+        window = wait_until(lambda: next(self.windows(lambda name: re.search(title_regex, name)), None), timeout, 0.2)
+        if not window:
+            raise AssertionError(f"no window titled {title_regex!r} within {timeout} s")
+        return window
 
     def window_name(self, window):
         return self.xdotool("getwindowname", window)
 
     def dialogs(self):
-        """X ids of the product's visible dialogs, titled "Velmora" or "岫澜"."""
-        windows = self.xdotool("search", "--onlyvisible", "--name", ".").split()
-        return [window for window in windows if self.window_name(window) in ("Velmora", "岫澜")]
+        return list(self.windows(lambda name: name in ("Velmora", "岫澜")))
 
     def dialog_texts(self, timeout=30):
         """The texts of the product's visible dialog, in order."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
+        def texts():
             result = self.run_raw([TESTAPPS / "dialog_text.exe"])
-            if result.returncode == 0 and result.stdout.strip():
-                return result.stdout.splitlines()
-            time.sleep(0.3)
-        raise AssertionError(f"no dialog within {timeout} s")
+            return result.returncode == 0 and result.stdout.strip() and result.stdout.splitlines()
+        lines = wait_until(texts, timeout, 0.3)
+        if not lines:
+            raise AssertionError(f"no dialog within {timeout} s")
+        return lines
 
     def answer_dialog(self, key, expect=(), timeout=60):
         """Waits for the product's dialog, checks that it begins with the texts expected
@@ -260,14 +229,6 @@ class WinePrefix:
         for key in keys:
             self.xdotool("key", "--window", window, key)
             time.sleep(0.1)
-
-    def click(self, window, x, y):
-        self.xdotool("mousemove", "--window", window, x, y)
-        time.sleep(0.1)
-        self.xdotool("click", "--window", window, 1)
-
-    def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", str(path)], env=self.env, check=True)
 
 
 def wait_until(condition, timeout=60, step=0.1):
@@ -301,11 +262,8 @@ def parse_reg_export(data, key):
     text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8", "replace")
     text = text.replace("\\\r\n  ", "").replace("\\\n  ", "")
     values, current = {}, None
-    roots = {"HKLM\\": "HKEY_LOCAL_MACHINE\\", "HKCU\\": "HKEY_CURRENT_USER\\"}
-    for short, full in roots.items():
-        if key.upper().startswith(short):
-            key = full + key[len(short):]
-    header = "[" + key.upper() + "]"
+    root, _, rest = key.upper().partition("\\")
+    header = f"[{ {'HKLM': 'HKEY_LOCAL_MACHINE', 'HKCU': 'HKEY_CURRENT_USER'}.get(root, root)}\\{rest}]"
     for line in text.splitlines():
         if line.startswith("["):
             current = line.strip().upper() == header
@@ -320,8 +278,7 @@ def parse_reg_export(data, key):
 
 def parse_reg_data(text):
     if text.startswith('"'):
-        inner = text[1:-1]
-        return ("REG_SZ", inner.replace('\\"', '"').replace("\\\\", "\\"))
+        return ("REG_SZ", text[1:-1].replace('\\"', '"').replace("\\\\", "\\"))
     if text.startswith("dword:"):
         return ("REG_DWORD", int(text[6:], 16))
     kinds = {"hex:": "REG_BINARY", "hex(2):": "REG_EXPAND_SZ", "hex(7):": "REG_MULTI_SZ", "hex(b):": "REG_QWORD"}
