@@ -1,8 +1,9 @@
-"""The programs carry the manifests, version blocks, icons and logo that Windows and
-the setup window rely on. Read from the built files; no Wine needed. (Wine shows task
-dialogs even without the Common Controls 6 manifest, so only this check catches a lost one.)"""
+"""The programs carry the manifests, version blocks, icons and logo that Windows and the setup
+window rely on, and import only what Windows 10 from its first build has. Read from the built files,
+no Wine needed. (Wine shows task dialogs without the Common Controls 6 manifest too.)"""
 import re
 import struct
+import subprocess
 import sys
 import unittest
 from pathlib import Path
@@ -12,70 +13,55 @@ from pe_resources import RT_GROUP_ICON, RT_MANIFEST, RT_RCDATA, RT_VERSION, read
 from winetest import OUT  # noqa: E402
 
 SUPPORTED_OS = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
-
-
-def version_strings(block):
-    """The StringFileInfo values of a VS_VERSION_INFO block."""
-    text = block.decode("utf-16-le", "replace")
-    values = {}
-    for name in ("CompanyName", "FileDescription", "FileVersion", "InternalName", "OriginalFilename",
-                 "ProductName", "ProductVersion"):
-        at = text.find(name + "\0")
-        if at < 0:
-            continue
-        rest = text[at + len(name) + 1:].lstrip("\0")
-        values[name] = rest.split("\0", 1)[0]
-    return values
-
-
-def fixed_versions(block):
-    at = block.find(struct.pack("<I", 0xFEEF04BD))
-    ms, ls, pms, pls = struct.unpack_from("<IIII", block, at + 8)
-    return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), (pms >> 16, pms & 0xFFFF, pls >> 16, pls & 0xFFFF)
-
-
-def strings_of(description, name):
-    return {"CompanyName": "Quenlo", "FileDescription": description, "FileVersion": "1.0.1.0",
-            "InternalName": name, "OriginalFilename": name, "ProductName": "Velmora", "ProductVersion": "1.0.1"}
-
-
-# program, manifest identity, version strings (None: only the product version checked),
-# whether it shows windows (Common Controls 6, per-monitor DPI), whether it carries a payload
+# Functions that the first Windows 10 builds lack: a static import of one of them keeps
+# a program from starting there at all.
+LATE_FUNCTIONS = {"SetProcessDpiAwarenessContext", "GetDpiForSystem", "GetDpiForWindow",
+                  "SetThreadDpiAwarenessContext", "AdjustWindowRectExForDpi", "GetSystemMetricsForDpi",
+                  "EnableNonClientDpiScaling", "SystemParametersInfoForDpi"}
+STRINGS = {"CompanyName": "Quenlo", "FileVersion": "1.0.1.0", "ProductName": "Velmora",
+           "ProductVersion": "1.0.1"}
+# program, manifest identity, description, whether it shows windows (Common Controls 6, DPI, logo)
 PROGRAMS = [
-    ("Velmora.Maintenance.exe", "Velmora.NativeInstaller",
-     strings_of("Velmora Maintenance", "Velmora.Maintenance.exe"), True, False),
-    ("VelmoraSetup.exe", "Velmora.NativeInstaller", None, True, True),
-    ("Uninstall.exe", "Velmora.Uninstaller.app", strings_of("Velmora Uninstaller", "Uninstall.exe"), False, False),
+    ("Velmora.Maintenance.exe", "Velmora.NativeInstaller", "Velmora Maintenance", True),
+    ("VelmoraSetup.exe", "Velmora.NativeInstaller", "Velmora Setup", True),
+    ("Uninstall.exe", "Velmora.Uninstaller.app", "Velmora Uninstaller", False),
 ]
 
 
 class ProgramResources(unittest.TestCase):
-    def test_manifest_icon_version_and_payload(self):
-        for program, identity, strings, windows, payload in PROGRAMS:
+    def test_manifest_icon_version_logo_and_imports(self):
+        for program, identity, description, windows in PROGRAMS:
             with self.subTest(program):
                 resources = read_resources(OUT / program)
                 manifest = resources[(RT_MANIFEST, 1)].decode("utf-8")
-                self.assertIn(f'name="{identity}" version="1.0.0.0"', manifest)
-                self.assertIn('level="requireAdministrator" uiAccess="false"', manifest)
-                self.assertIn(SUPPORTED_OS, manifest)
-                self.assertIn(">true</longPathAware>", manifest)
-                self.assertIn((RT_GROUP_ICON, 1), resources)
-                version = resources[(RT_VERSION, 1)]
-                self.assertEqual(fixed_versions(version), ((1, 0, 1, 0), (1, 0, 1, 0)))
-                found = version_strings(version)
-                self.assertEqual(found if strings else found["ProductVersion"], strings or "1.0.1")
+                for text in (f'name="{identity}" version="1.0.0.0"', SUPPORTED_OS, ">true</longPathAware>",
+                             'level="requireAdministrator" uiAccess="false"'):
+                    self.assertIn(text, manifest)
                 controls = re.search(r'name="Microsoft\.Windows\.Common-Controls" version="6\.0\.0\.0"\s+'
                                      r'processorArchitecture="amd64"', manifest)
-                self.assertEqual(bool(controls), windows)
                 dpi = ">PerMonitorV2</dpiAwareness>" if windows else "dpiAware"
-                self.assertEqual(dpi in manifest, windows)
-                for rcdata in (1000, 999):
-                    self.assertEqual((RT_RCDATA, rcdata) in resources, payload, rcdata)
-
-    def test_the_logo_is_a_128_pixel_rgba_png(self):
-        logo = read_resources(OUT / "VelmoraSetup.exe")[(RT_RCDATA, 101)]
-        self.assertEqual(logo[:8], b"\x89PNG\r\n\x1a\n")
-        self.assertEqual(struct.unpack_from(">IIBB", logo, 16), (128, 128, 8, 6))
+                self.assertEqual((bool(controls), dpi in manifest), (windows, windows))
+                self.assertIn((RT_GROUP_ICON, 1), resources)
+                version = resources[(RT_VERSION, 1)]
+                fixed = struct.unpack_from("<4I", version, version.find(struct.pack("<I", 0xFEEF04BD)) + 8)
+                self.assertEqual(fixed, (1 << 16,) * 4)  # file and product version 1.0.1.0
+                strings = dict(STRINGS, FileDescription=description, InternalName=program,
+                               OriginalFilename=program)
+                text = version.decode("utf-16-le", "replace")
+                self.assertEqual(dict(re.findall(f"({'|'.join(strings)})\0+([^\0]*)", text)), strings)
+                if windows:
+                    self.assertEqual(struct.unpack_from(">8s8xIIBB", resources[(RT_RCDATA, 101)]),
+                                     (b"\x89PNG\r\n\x1a\n", 128, 128, 8, 6))  # 128 pixels, RGBA
+                dump = subprocess.check_output(["x86_64-w64-mingw32-objdump", "-p", OUT / program], text=True)
+                self.assertRegex(dump, r"Subsystem\s+00000002")  # a GUI program: no console window
+                imported = set(re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\w+)\s*$", dump, re.MULTILINE))
+                self.assertIn("GetModuleHandleW", imported)  # the table was read
+                self.assertEqual(imported & LATE_FUNCTIONS, set())
+        # The launcher (the last row) links nothing of the setup program; advapi32 protects the
+        # installer temporary folder.
+        libraries = {name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)}
+        runtime = {name for name in libraries if name == "msvcrt.dll" or name.startswith("api-ms-win-crt-")}
+        self.assertEqual(libraries - runtime, {"kernel32.dll", "shell32.dll", "advapi32.dll"})
 
 
 if __name__ == "__main__":
