@@ -9,8 +9,8 @@ import subprocess
 import sys
 import tempfile
 import unittest
-from unittest import mock
 from pathlib import Path
+from unittest import mock
 
 import yaml
 
@@ -87,7 +87,6 @@ class Packing(unittest.TestCase):
         self.descriptor = self.scratch / "descriptor.txt"
         write(self.descriptor, GOOD_DESCRIPTOR)
         self.out = self.scratch / "out"
-        self.out.mkdir()
         # An earlier package that every refusal must leave as it was, alone in its folder.
         write(self.out / "VelmoraSetup.exe", b"earlier package")
 
