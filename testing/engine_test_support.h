@@ -1,5 +1,4 @@
-// Helpers shared by the in-process tests: scratch folders, whole-file reads and writes,
-// a registry value's type and injected faults.
+// Helpers shared by the in-process tests: scratch folders and whole-file reads and writes.
 #pragma once
 
 #include <windows.h>
@@ -37,21 +36,5 @@ inline std::string ReadBytes(const std::wstring& path) {
 }
 
 inline bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// The type of a value under HKLM; 0 when it is absent.
-inline DWORD MachineValueType(const wchar_t* keyPath, const wchar_t* name) {
-  DWORD type = 0;
-  const LSTATUS status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, name, RRF_RT_ANY, &type, nullptr, nullptr);
-  return status == ERROR_SUCCESS ? type : 0;
-}
-
-// Puts the real calls back when the test ends, whatever fakes it installed.
-class InjectedFaults {
- public:
-  InjectedFaults() { engineCalls = RealEngineCalls(); }
-  ~InjectedFaults() { engineCalls = RealEngineCalls(); }
-  InjectedFaults(const InjectedFaults&) = delete;
-  InjectedFaults& operator=(const InjectedFaults&) = delete;
-};
 
 }  // namespace engine_test

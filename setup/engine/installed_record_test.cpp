@@ -21,7 +21,6 @@ TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomButNeverOverEmptyOrExisting) {
 }
 
 TEST(WriteUtf8TextFile, FailsWhenTheWriteOrTheFlushFails) {
-  InjectedFaults faults;
   ScratchFolder scratch;
   engineCalls.writeFile = [](HANDLE, LPCVOID, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
     *written = size - 1;  // a short write
@@ -31,4 +30,5 @@ TEST(WriteUtf8TextFile, FailsWhenTheWriteOrTheFlushFails) {
   engineCalls = RealEngineCalls();
   engineCalls.flushFile = [](HANDLE) -> BOOL { return FALSE; };
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"unflushed", L"abc"));
+  engineCalls = RealEngineCalls();
 }

@@ -8,41 +8,28 @@ using namespace engine_test;
 
 namespace {
 
-// The placeholder application the build makes for the tests.
-std::wstring PlaceholderApp() {
-  std::wstring build = ReadEnvironmentVariable(L"VELMORA_BUILD");
-  for (wchar_t& c : build) {
-    if (c == L'/') c = L'\\';
-  }
-  return L"Z:" + build + L"\\testapps\\Velmora.exe";
-}
-
-// Runs a copy of the placeholder under the given path until the owner goes.
-class RunningCopy {
- public:
+// A copy of the placeholder application the build makes, run under path until the owner goes.
+struct RunningCopy {
   explicit RunningCopy(const std::wstring& path) {
-    if (!CopyFileW(PlaceholderApp().c_str(), path.c_str(), FALSE)) return;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
+    std::wstring placeholder = L"Z:" + ReadEnvironmentVariable(L"VELMORA_BUILD") + L"\\testapps\\Velmora.exe";
+    for (wchar_t& c : placeholder) c = c == L'/' ? L'\\' : c;
     std::wstring commandLine = L"\"" + path + L"\"";
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-      return;
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    if (CopyFileW(placeholder.c_str(), path.c_str(), FALSE) &&
+        CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &info)) {
+      process.reset(info.hProcess);
+      CloseHandle(info.hThread);
+      WaitForInputIdle(info.hProcess, 10000);
     }
-    process_.reset(info.hProcess);
-    CloseHandle(info.hThread);
-    WaitForInputIdle(process_.get(), 10000);
   }
   ~RunningCopy() {
-    if (!process_) return;
-    TerminateProcess(process_.get(), 0);
-    WaitForSingleObject(process_.get(), 10000);
+    if (!process) return;
+    TerminateProcess(process.get(), 0);
+    WaitForSingleObject(process.get(), 10000);
   }
-  bool started() const { return static_cast<bool>(process_); }
-
- private:
-  UniqueHandle process_;
+  UniqueHandle process;
 };
 
 bool RunningFrom(const std::wstring& folder) {
@@ -50,38 +37,27 @@ bool RunningFrom(const std::wstring& folder) {
   return identity && IsApplicationRunning(*identity);
 }
 
-}  // namespace
-
-TEST(IsApplicationRunning, CountsOnlyTheApplicationStartedFromThatFolder) {
-  ScratchFolder installed, elsewhere, renamed, capitals;
-  EXPECT_FALSE(RunningFrom(installed.path()));
-  RunningCopy application(installed / L"Velmora.exe");
-  RunningCopy sameNameElsewhere(elsewhere / L"Velmora.exe");
-  RunningCopy otherName(renamed / L"VelmoraCopy.exe");
-  RunningCopy inCapitals(capitals / L"VELMORA.EXE");
-  ASSERT_TRUE(application.started() && sameNameElsewhere.started() && otherName.started() && inCapitals.started());
-  ScratchFolder idle;
-  EXPECT_TRUE(RunningFrom(installed.path()));
-  EXPECT_TRUE(RunningFrom(capitals.path()));
-  EXPECT_FALSE(RunningFrom(renamed.path()));
-  EXPECT_FALSE(RunningFrom(idle.path()));
-}
-
-namespace {
-
-// LOCALAPPDATA pointed at a scratch folder for one test.
-class LocalAppData {
- public:
-  explicit LocalAppData(const std::wstring& value) : old_(ReadEnvironmentVariable(L"LOCALAPPDATA")) {
+// LOCALAPPDATA set, or unset when empty, for one scope.
+struct LocalAppData {
+  explicit LocalAppData(const std::wstring& value) { Set(value); }
+  ~LocalAppData() { Set(old); }
+  static void Set(const std::wstring& value) {
     SetEnvironmentVariableW(L"LOCALAPPDATA", value.empty() ? nullptr : value.c_str());
   }
-  ~LocalAppData() { SetEnvironmentVariableW(L"LOCALAPPDATA", old_.empty() ? nullptr : old_.c_str()); }
-
- private:
-  std::wstring old_;
+  std::wstring old = ReadEnvironmentVariable(L"LOCALAPPDATA");
 };
 
 }  // namespace
+
+// The installed copy counting and a copy elsewhere not are seen end to end (install_test).
+TEST(IsApplicationRunning, CountsTheApplicationByItsNameInAnyCaseAndOnlyFromThatFolder) {
+  ScratchFolder renamed, capitals;
+  RunningCopy otherName(renamed / L"VelmoraCopy.exe");
+  RunningCopy inCapitals(capitals / L"VELMORA.EXE");
+  ASSERT_TRUE(otherName.process && inCapitals.process);
+  EXPECT_TRUE(RunningFrom(capitals.path()));
+  EXPECT_FALSE(RunningFrom(renamed.path()));
+}
 
 // The uninstall tests check what goes and what stays in a full per-user folder.
 TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesRemovesAnEmptyBaseAndDoesNothingWithoutLocalAppData) {
