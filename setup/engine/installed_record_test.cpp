@@ -6,7 +6,7 @@
 
 using namespace engine_test;
 
-TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomButNeverOverEmptyOrExisting) {
+TEST(WriteUtf8TextFile, WritesExactUtf8OnceAndFailsWhenTheWriteOrTheFlushFails) {
   ScratchFolder scratch;
   const std::wstring path = scratch / L"record";
   const std::wstring text = L"1001\tVelmora.exe\t12\tab\r\n1002\t数据/岫澜.txt\t3\tCD\n";
@@ -18,10 +18,6 @@ TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomButNeverOverEmptyOrExisting) {
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"empty", L""));
   EXPECT_FALSE(PathExists(scratch / L"empty"));
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"missing\\record", L"x"));
-}
-
-TEST(WriteUtf8TextFile, FailsWhenTheWriteOrTheFlushFails) {
-  ScratchFolder scratch;
   engineCalls.writeFile = [](HANDLE, LPCVOID, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
     *written = size - 1;  // a short write
     return TRUE;

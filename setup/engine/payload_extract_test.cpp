@@ -59,10 +59,10 @@ TEST(ExtractPayloadFile, WritesOnlyWhatMatchesItsEntryAndNeverReplacesAnything) 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchFolder scratch;
-    if (c.existing) ASSERT_TRUE(WriteBytes(scratch / c.existing, "kept"));
+    ASSERT_TRUE(!c.existing || WriteBytes(scratch / c.existing, "kept"));
     const PayloadEntry entry{1001, L"Velmora.exe", c.size, kPayloadDigest};
     EXPECT_EQ(ExtractPayloadFile(entry, scratch / c.target), c.ok);
     EXPECT_EQ(PathExists(scratch / c.check), c.content != nullptr);
-    if (c.content) EXPECT_EQ(ReadBytes(scratch / c.check), c.content);
+    EXPECT_EQ(ReadBytes(scratch / c.check), c.content ? c.content : "");
   }
 }

@@ -75,7 +75,9 @@ TEST(PayloadManifestFuzz, AcceptsExactlyWhatAnIndependentReadingAccepts) {
     }
     bool unsure = false;
     const std::vector<Entry> expected = OracleManifest(text, unsure);
-    if (!unsure) EXPECT_EQ(found, expected) << "input " << i;
+    if (!unsure) {
+      EXPECT_EQ(found, expected) << "input " << i;
+    }
     return accepted;
   });
 }

@@ -1,6 +1,7 @@
 #include "setup/engine/running_app.h"
 
 #include <gtest/gtest.h>
+#include <process.h>
 
 #include "testing/engine_test_support.h"
 
@@ -13,16 +14,10 @@ struct RunningCopy {
   explicit RunningCopy(const std::wstring& path) {
     std::wstring placeholder = L"Z:" + ReadEnvironmentVariable(L"VELMORA_BUILD") + L"\\testapps\\Velmora.exe";
     for (wchar_t& c : placeholder) c = c == L'/' ? L'\\' : c;
-    std::wstring commandLine = L"\"" + path + L"\"";
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION info = {};
-    if (CopyFileW(placeholder.c_str(), path.c_str(), FALSE) &&
-        CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &info)) {
-      process.reset(info.hProcess);
-      CloseHandle(info.hThread);
-      WaitForInputIdle(info.hProcess, 10000);
-    }
+    if (!CopyFileW(placeholder.c_str(), path.c_str(), FALSE)) return;
+    const intptr_t spawned = _wspawnl(_P_NOWAIT, path.c_str(), path.c_str(), nullptr);
+    if (spawned != -1) process.reset(reinterpret_cast<HANDLE>(spawned));
+    if (process) WaitForInputIdle(process.get(), 10000);
   }
   ~RunningCopy() {
     if (!process) return;

@@ -51,16 +51,3 @@ TEST(RestoreStrandedBackup, PutsBackOnlyAClearChoice) {
     EXPECT_TRUE(PathExists(folder + L".backup-316-906"));
   }
 }
-
-TEST(RestoreStrandedBackup, ABackupThatIsALinkIsNotFollowed) {
-  ScratchFolder scratch;
-  const std::wstring folder = scratch / L"Velmora";
-  const std::wstring elsewhere = MakeBackup(scratch / L"Elsewhere", L"1-2", true);
-  if (!CreateSymbolicLinkW((folder + L".backup-1-2").c_str(), elsewhere.c_str(),
-                           SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
-    GTEST_SKIP() << "directory links cannot be made here";
-  }
-  EXPECT_FALSE(RestoreStrandedBackup(folder));
-  EXPECT_FALSE(PathExists(folder));
-  RemoveDirectoryW((folder + L".backup-1-2").c_str());
-}
