@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <tuple>
@@ -113,12 +114,9 @@ class InstallPackageTest : public testing::Test {
   // Staging or backup folders left beside the installation folder.
   std::vector<std::wstring> WorkFolders() {
     std::vector<std::wstring> found;
-    WIN32_FIND_DATAW data;
-    UniqueFind find(FindFirstFileW((scratch_ / L"Velmora*").c_str(), &data));
-    if (!find) return found;
-    do {
-      if (wcscmp(data.cFileName, L"Velmora") != 0) found.push_back(data.cFileName);
-    } while (FindNextFileW(find.get(), &data));
+    for (const auto& entry : std::filesystem::directory_iterator(scratch_.path())) {
+      if (entry.path().filename().wstring().starts_with(L"Velmora.")) found.push_back(entry.path().filename());
+    }
     return found;
   }
 
