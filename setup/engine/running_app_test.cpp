@@ -32,16 +32,6 @@ bool RunningFrom(const std::wstring& folder) {
   return identity && IsApplicationRunning(*identity);
 }
 
-// LOCALAPPDATA set, or unset when empty, for one scope.
-struct LocalAppData {
-  explicit LocalAppData(const std::wstring& value) { Set(value); }
-  ~LocalAppData() { Set(old); }
-  static void Set(const std::wstring& value) {
-    SetEnvironmentVariableW(L"LOCALAPPDATA", value.empty() ? nullptr : value.c_str());
-  }
-  std::wstring old = ReadEnvironmentVariable(L"LOCALAPPDATA");
-};
-
 }  // namespace
 
 // The installed copy counting and a copy elsewhere not are seen end to end (install_test).
@@ -60,21 +50,21 @@ TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesRemovesAnEmptyBaseAndDoesNothingW
   const std::wstring base = local / L"Velmora";
   ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
   ASSERT_TRUE(WriteBytes(JoinPath(base, L"updates"), "not a folder"));
-  {
-    LocalAppData redirected(local.path());
-    RemoveUpdateCache();
-    EXPECT_EQ(ReadBytes(JoinPath(base, L"updates")), "not a folder");
-    EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
-    ASSERT_TRUE(DeleteFileW(JoinPath(base, L"updates").c_str()) && EnsureDirectory(JoinPath(base, L"updates")));
-    RemoveUpdateCache();
-    EXPECT_FALSE(PathExists(base));
-  }
+  const std::wstring saved = ReadEnvironmentVariable(L"LOCALAPPDATA");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", local.path().c_str()));
+  RemoveUpdateCache();
+  EXPECT_EQ(ReadBytes(JoinPath(base, L"updates")), "not a folder");
+  EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
+  ASSERT_TRUE(DeleteFileW(JoinPath(base, L"updates").c_str()) && EnsureDirectory(JoinPath(base, L"updates")));
+  RemoveUpdateCache();
+  EXPECT_FALSE(PathExists(base));
   ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
   ASSERT_TRUE(SetCurrentDirectoryW(local.path().c_str()));  // a relative base would land here
-  LocalAppData unset(L"");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr));
   RemoveUpdateCache();
   EXPECT_TRUE(PathExists(JoinPath(base, L"cache")));
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
   SetCurrentDirectoryW(temp);
+  SetEnvironmentVariableW(L"LOCALAPPDATA", saved.c_str());
 }
