@@ -1,9 +1,11 @@
-// Helpers shared by the in-process tests: scratch folders, whole-file reads and writes,
-// a registry value's type and injected faults.
+// Helpers shared by the in-process tests: scratch folders and whole-file reads and writes.
 #pragma once
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "setup/core/handles.h"
@@ -24,34 +26,10 @@ inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 
 // Empty also when the file cannot be read.
 inline std::string ReadBytes(const std::wstring& path) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size)) return {};
-  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-  DWORD read = 0;
-  if (!bytes.empty() && !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-    return {};
-  }
-  bytes.resize(read);
-  return bytes;
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// The type of a value under HKLM; 0 when it is absent.
-inline DWORD MachineValueType(const wchar_t* keyPath, const wchar_t* name) {
-  DWORD type = 0;
-  const LSTATUS status = RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, name, RRF_RT_ANY, &type, nullptr, nullptr);
-  return status == ERROR_SUCCESS ? type : 0;
-}
-
-// Puts the real calls back when the test ends, whatever fakes it installed.
-class InjectedFaults {
- public:
-  InjectedFaults() { engineCalls = RealEngineCalls(); }
-  ~InjectedFaults() { engineCalls = RealEngineCalls(); }
-  InjectedFaults(const InjectedFaults&) = delete;
-  InjectedFaults& operator=(const InjectedFaults&) = delete;
-};
 
 }  // namespace engine_test

@@ -6,13 +6,14 @@
 #include <cstring>
 #include <vector>
 
+#include "setup/engine/installed_record.h"
+#include "setup/engine/stranded_backup.h"
 #include "testing/engine_test_support.h"
 
 using namespace engine_test;
 
 TEST(DeleteTree, RemovesWhatItCanAndReportsWhatItCouldNot) {
   ScratchFolder scratch;
-  EXPECT_TRUE(DeleteTree(scratch / L"missing"));
   ASSERT_TRUE(WriteBytes(scratch / L"file", "kept"));
   EXPECT_TRUE(DeleteTree(scratch / L"file"));  // not a folder: left alone
   EXPECT_EQ(ReadBytes(scratch / L"file"), "kept");
@@ -62,15 +63,19 @@ bool MakeJunction(const std::wstring& link, const std::wstring& target) {
 
 }  // namespace
 
-TEST(DeleteTree, AFolderLinkGivenAsTheFolderIsRemovedAsTheLinkAlone) {
+// Neither taken for a stranded backup nor emptied when given as the folder to delete.
+TEST(DeleteTree, AFolderLinkIsRemovedAsTheLinkAloneAndNeverPutBackAsABackup) {
   ScratchFolder scratch;
-  const std::wstring target = scratch / L"target";
+  const std::wstring target = scratch / L"target", link = scratch / L"Velmora.backup-1-2";
   ASSERT_TRUE(EnsureDirectory(JoinPath(target, L"sub")));
   ASSERT_TRUE(WriteBytes(JoinPath(target, L"sub\\kept.txt"), "kept"));
-  if (!MakeJunction(scratch / L"link", target)) {
+  ASSERT_TRUE(WriteBytes(JoinPath(target, kInstalledRecordName), "1001\tVelmora.exe\t15\tX\n"));
+  if (!MakeJunction(link, target)) {
     GTEST_SKIP() << "this system cannot make junctions (Wine): the uninstall tests cover Unix symlinks";
   }
-  EXPECT_TRUE(DeleteTree(scratch / L"link"));
-  EXPECT_FALSE(PathExists(scratch / L"link"));
+  EXPECT_FALSE(RestoreStrandedBackup(scratch / L"Velmora"));
+  EXPECT_FALSE(PathExists(scratch / L"Velmora"));
+  EXPECT_TRUE(DeleteTree(link));
+  EXPECT_FALSE(PathExists(link));
   EXPECT_EQ(ReadBytes(JoinPath(target, L"sub\\kept.txt")), "kept");
 }

@@ -6,7 +6,7 @@
 
 using namespace engine_test;
 
-TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomButNeverOverEmptyOrExisting) {
+TEST(WriteUtf8TextFile, WritesExactUtf8OnceAndFailsWhenTheWriteOrTheFlushFails) {
   ScratchFolder scratch;
   const std::wstring path = scratch / L"record";
   const std::wstring text = L"1001\tVelmora.exe\t12\tab\r\n1002\t数据/岫澜.txt\t3\tCD\n";
@@ -18,11 +18,6 @@ TEST(WriteUtf8TextFile, WritesExactUtf8WithoutBomButNeverOverEmptyOrExisting) {
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"empty", L""));
   EXPECT_FALSE(PathExists(scratch / L"empty"));
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"missing\\record", L"x"));
-}
-
-TEST(WriteUtf8TextFile, FailsWhenTheWriteOrTheFlushFails) {
-  InjectedFaults faults;
-  ScratchFolder scratch;
   engineCalls.writeFile = [](HANDLE, LPCVOID, DWORD size, LPDWORD written, LPOVERLAPPED) -> BOOL {
     *written = size - 1;  // a short write
     return TRUE;
@@ -31,4 +26,5 @@ TEST(WriteUtf8TextFile, FailsWhenTheWriteOrTheFlushFails) {
   engineCalls = RealEngineCalls();
   engineCalls.flushFile = [](HANDLE) -> BOOL { return FALSE; };
   EXPECT_FALSE(WriteUtf8TextFile(scratch / L"unflushed", L"abc"));
+  engineCalls = RealEngineCalls();
 }

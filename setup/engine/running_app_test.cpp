@@ -1,6 +1,7 @@
 #include "setup/engine/running_app.h"
 
 #include <gtest/gtest.h>
+#include <process.h>
 
 #include "testing/engine_test_support.h"
 
@@ -8,41 +9,22 @@ using namespace engine_test;
 
 namespace {
 
-// The placeholder application the build makes for the tests.
-std::wstring PlaceholderApp() {
-  std::wstring build = ReadEnvironmentVariable(L"VELMORA_BUILD");
-  for (wchar_t& c : build) {
-    if (c == L'/') c = L'\\';
-  }
-  return L"Z:" + build + L"\\testapps\\Velmora.exe";
-}
-
-// Runs a copy of the placeholder under the given path until the owner goes.
-class RunningCopy {
- public:
+// A copy of the placeholder application the build makes, run under path until the owner goes.
+struct RunningCopy {
   explicit RunningCopy(const std::wstring& path) {
-    if (!CopyFileW(PlaceholderApp().c_str(), path.c_str(), FALSE)) return;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    std::wstring commandLine = L"\"" + path + L"\"";
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-      return;
-    }
-    process_.reset(info.hProcess);
-    CloseHandle(info.hThread);
-    WaitForInputIdle(process_.get(), 10000);
+    std::wstring placeholder = L"Z:" + ReadEnvironmentVariable(L"VELMORA_BUILD") + L"\\testapps\\Velmora.exe";
+    for (wchar_t& c : placeholder) c = c == L'/' ? L'\\' : c;
+    if (!CopyFileW(placeholder.c_str(), path.c_str(), FALSE)) return;
+    const intptr_t spawned = _wspawnl(_P_NOWAIT, path.c_str(), path.c_str(), nullptr);
+    if (spawned != -1) process.reset(reinterpret_cast<HANDLE>(spawned));
+    if (process) WaitForInputIdle(process.get(), 10000);
   }
   ~RunningCopy() {
-    if (!process_) return;
-    TerminateProcess(process_.get(), 0);
-    WaitForSingleObject(process_.get(), 10000);
+    if (!process) return;
+    TerminateProcess(process.get(), 0);
+    WaitForSingleObject(process.get(), 10000);
   }
-  bool started() const { return static_cast<bool>(process_); }
-
- private:
-  UniqueHandle process_;
+  UniqueHandle process;
 };
 
 bool RunningFrom(const std::wstring& folder) {
@@ -52,36 +34,15 @@ bool RunningFrom(const std::wstring& folder) {
 
 }  // namespace
 
-TEST(IsApplicationRunning, CountsOnlyTheApplicationStartedFromThatFolder) {
-  ScratchFolder installed, elsewhere, renamed, capitals;
-  EXPECT_FALSE(RunningFrom(installed.path()));
-  RunningCopy application(installed / L"Velmora.exe");
-  RunningCopy sameNameElsewhere(elsewhere / L"Velmora.exe");
+// The installed copy counting and a copy elsewhere not are seen end to end (install_test).
+TEST(IsApplicationRunning, CountsTheApplicationByItsNameInAnyCaseAndOnlyFromThatFolder) {
+  ScratchFolder renamed, capitals;
   RunningCopy otherName(renamed / L"VelmoraCopy.exe");
   RunningCopy inCapitals(capitals / L"VELMORA.EXE");
-  ASSERT_TRUE(application.started() && sameNameElsewhere.started() && otherName.started() && inCapitals.started());
-  ScratchFolder idle;
-  EXPECT_TRUE(RunningFrom(installed.path()));
+  ASSERT_TRUE(otherName.process && inCapitals.process);
   EXPECT_TRUE(RunningFrom(capitals.path()));
   EXPECT_FALSE(RunningFrom(renamed.path()));
-  EXPECT_FALSE(RunningFrom(idle.path()));
 }
-
-namespace {
-
-// LOCALAPPDATA pointed at a scratch folder for one test.
-class LocalAppData {
- public:
-  explicit LocalAppData(const std::wstring& value) : old_(ReadEnvironmentVariable(L"LOCALAPPDATA")) {
-    SetEnvironmentVariableW(L"LOCALAPPDATA", value.empty() ? nullptr : value.c_str());
-  }
-  ~LocalAppData() { SetEnvironmentVariableW(L"LOCALAPPDATA", old_.empty() ? nullptr : old_.c_str()); }
-
- private:
-  std::wstring old_;
-};
-
-}  // namespace
 
 // The uninstall tests check what goes and what stays in a full per-user folder.
 TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesRemovesAnEmptyBaseAndDoesNothingWithoutLocalAppData) {
@@ -89,21 +50,21 @@ TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesRemovesAnEmptyBaseAndDoesNothingW
   const std::wstring base = local / L"Velmora";
   ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
   ASSERT_TRUE(WriteBytes(JoinPath(base, L"updates"), "not a folder"));
-  {
-    LocalAppData redirected(local.path());
-    RemoveUpdateCache();
-    EXPECT_EQ(ReadBytes(JoinPath(base, L"updates")), "not a folder");
-    EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
-    ASSERT_TRUE(DeleteFileW(JoinPath(base, L"updates").c_str()) && EnsureDirectory(JoinPath(base, L"updates")));
-    RemoveUpdateCache();
-    EXPECT_FALSE(PathExists(base));
-  }
+  const std::wstring saved = ReadEnvironmentVariable(L"LOCALAPPDATA");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", local.path().c_str()));
+  RemoveUpdateCache();
+  EXPECT_EQ(ReadBytes(JoinPath(base, L"updates")), "not a folder");
+  EXPECT_FALSE(PathExists(JoinPath(base, L"cache")));
+  ASSERT_TRUE(DeleteFileW(JoinPath(base, L"updates").c_str()) && EnsureDirectory(JoinPath(base, L"updates")));
+  RemoveUpdateCache();
+  EXPECT_FALSE(PathExists(base));
   ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
   ASSERT_TRUE(SetCurrentDirectoryW(local.path().c_str()));  // a relative base would land here
-  LocalAppData unset(L"");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr));
   RemoveUpdateCache();
   EXPECT_TRUE(PathExists(JoinPath(base, L"cache")));
   wchar_t temp[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH + 1, temp);
   SetCurrentDirectoryW(temp);
+  SetEnvironmentVariableW(L"LOCALAPPDATA", saved.c_str());
 }
