@@ -23,3 +23,5 @@ add_custom_command(
 add_custom_target(killpoint_kit ALL DEPENDS ${KILLPOINT_KIT_DIR}/setup_entry.obj
                                             ${KILLPOINT_KIT_DIR}/libvelmora_setup.a
                                             ${KILLPOINT_KIT_DIR}/resources.stamp)
+# The object is a file dependency only; without this, make may copy it before recompiling it.
+add_dependencies(killpoint_kit velmora_kill_point_entry)

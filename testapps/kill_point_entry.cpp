@@ -1,11 +1,10 @@
 // Entry of a test-only build of the setup configuration. Every injectable engine call
-// is numbered and written to a trace file; the call numbered VELMORA_KILL_AT ends the
+// is written to a trace file, one line each; the call numbered VELMORA_KILL_AT ends the
 // process on the spot, with no cleanup, as a kill or crash would. Never shipped.
 #define wWinMain VelmoraSetupEntry
 #include "setup/app/entry.cpp"
 #undef wWinMain
 
-#include <cwchar>
 #include <string>
 
 #include "setup/core/text.h"
@@ -18,80 +17,58 @@ constexpr UINT kKilledExitCode = 222;
 EngineCalls real;
 unsigned long long killAt = 0;  // 0: never
 unsigned long long calls = 0;
-std::wstring tracePath;
+UniqueFile trace;
 std::wstring lastCreated;  // writes and flushes name the file created last
 
-void AppendTrace(const std::wstring& line) {
-  if (tracePath.empty()) return;
-  UniqueFile file(CreateFileW(tracePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return;
-  const std::string bytes = WideToUtf8(line + L"\n");
-  DWORD written = 0;
-  WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-// Numbers the call, traces it and, at the chosen number, ends the process before it runs.
+// Traces the call and, at the chosen number, ends the process before it runs.
 void Reach(const std::wstring& what) {
-  ++calls;
-  AppendTrace(DecimalText(calls) + L"\t" + what);
-  if (calls == killAt) TerminateProcess(GetCurrentProcess(), kKilledExitCode);
-}
-
-BOOL WINAPI MoveFileCounted(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  Reach(std::wstring(L"rename\t") + from + L"\t" + to);
-  return real.moveFile(from, to, flags);
-}
-
-BOOL WINAPI RemoveDirectoryCounted(LPCWSTR path) {
-  Reach(std::wstring(L"remove folder\t") + path);
-  return real.removeDirectory(path);
-}
-
-LSTATUS WINAPI SetRegistryValueCounted(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                       DWORD size) {
-  Reach(std::wstring(L"registry value\t") + name);
-  return real.setRegistryValue(key, name, reserved, type, data, size);
-}
-
-HRESULT SaveShortcutCounted(IPersistFile* file, LPCOLESTR path, BOOL remember) {
-  Reach(std::wstring(L"save shortcut\t") + path);
-  return real.saveShortcut(file, path, remember);
-}
-
-BOOL WINAPI WriteFileCounted(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-  Reach(L"write\t" + lastCreated);
-  return real.writeFile(file, data, size, written, overlapped);
-}
-
-BOOL WINAPI FlushFileCounted(HANDLE file) {
-  Reach(L"flush\t" + lastCreated);
-  return real.flushFile(file);
-}
-
-HANDLE WINAPI CreateFileCounted(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                DWORD disposition, DWORD flags, HANDLE templateFile) {
-  lastCreated = path;
-  Reach(L"create\t" + lastCreated);
-  return real.createFile(path, access, share, security, disposition, flags, templateFile);
-}
-
-void ArmKillPoints() {
-  real = engineCalls;
-  killAt = ReadUnsigned64(ReadEnvironmentVariable(L"VELMORA_KILL_AT"), true).value_or(0);
-  tracePath = ReadEnvironmentVariable(L"VELMORA_KILL_TRACE");
-  engineCalls.moveFile = MoveFileCounted;
-  engineCalls.removeDirectory = RemoveDirectoryCounted;
-  engineCalls.setRegistryValue = SetRegistryValueCounted;
-  engineCalls.saveShortcut = SaveShortcutCounted;
-  engineCalls.writeFile = WriteFileCounted;
-  engineCalls.flushFile = FlushFileCounted;
-  engineCalls.createFile = CreateFileCounted;
+  const std::string line = WideToUtf8(what + L"\n");
+  DWORD written = 0;
+  if (trace) WriteFile(trace.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  if (++calls == killAt) TerminateProcess(GetCurrentProcess(), kKilledExitCode);
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE module, HINSTANCE previous, PWSTR commandLine, int show) {
-  ArmKillPoints();
+  real = engineCalls;
+  killAt = ReadUnsigned64(ReadEnvironmentVariable(L"VELMORA_KILL_AT"), true).value_or(0);
+  const std::wstring tracePath = ReadEnvironmentVariable(L"VELMORA_KILL_TRACE");
+  if (!tracePath.empty()) {
+    trace.reset(CreateFileW(tracePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
+    Reach(std::wstring(L"rename\t") + from + L"\t" + to);
+    return real.moveFile(from, to, flags);
+  };
+  engineCalls.removeDirectory = [](LPCWSTR path) -> BOOL {
+    Reach(std::wstring(L"remove folder\t") + path);
+    return real.removeDirectory(path);
+  };
+  engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
+                                    DWORD size) -> LSTATUS {
+    Reach(std::wstring(L"registry value\t") + name);
+    return real.setRegistryValue(key, name, reserved, type, data, size);
+  };
+  engineCalls.saveShortcut = [](IPersistFile* file, LPCOLESTR path, BOOL remember) -> HRESULT {
+    Reach(std::wstring(L"save shortcut\t") + path);
+    return real.saveShortcut(file, path, remember);
+  };
+  engineCalls.writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                             LPOVERLAPPED overlapped) -> BOOL {
+    Reach(L"write\t" + lastCreated);
+    return real.writeFile(file, data, size, written, overlapped);
+  };
+  engineCalls.flushFile = [](HANDLE file) -> BOOL {
+    Reach(L"flush\t" + lastCreated);
+    return real.flushFile(file);
+  };
+  engineCalls.createFile = [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) -> HANDLE {
+    lastCreated = path;
+    Reach(L"create\t" + lastCreated);
+    return real.createFile(path, access, share, security, disposition, flags, templateFile);
+  };
   return VelmoraSetupEntry(module, previous, commandLine, show);
 }

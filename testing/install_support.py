@@ -1,6 +1,5 @@
-"""Helpers for the install engine's end-to-end tests: what a package carries, what an
-install left behind (files, record, shortcuts read by lnkinfo, work folders), small
-packages built on the fly and a tiny full drive."""
+"""Helpers for the install engine's end-to-end tests: what a package carries, what an install
+left behind (files, record, shortcuts, work folders), packages built on the fly, a tiny drive."""
 import contextlib
 import hashlib
 import os
@@ -23,20 +22,17 @@ class Package:
     def __init__(self, exe):
         resources = read_resources(exe)
         self.manifest = resources[(RT_RCDATA, 1000)]
-        self.files = {}
-        for line in self.manifest.decode("utf-8").splitlines():
-            resource_id, relative = line.split("\t")[:2]
-            self.files[relative.replace("/", "\\")] = resources[(RT_RCDATA, int(resource_id))]
+        lines = (line.split("\t") for line in self.manifest.decode("utf-8").splitlines())
+        self.files = {relative.replace("/", "\\"): resources[(RT_RCDATA, int(number))]
+                      for number, relative, *_ in lines}
 
 
 def installed_problems(prefix, folder, package):
     """Differences between the folder and the package (files, record), as texts."""
-    problems = []
-    expected = sorted(list(package.files) + [".install-manifest"], key=str.lower)
-    found = sorted(prefix.listing(folder), key=str.lower)
-    if found != expected:
-        problems.append(f"files {found} != {expected}")
-    for relative, data in list(package.files.items()) + [(".install-manifest", package.manifest)]:
+    expected = {**package.files, ".install-manifest": package.manifest}
+    found, names = sorted(prefix.listing(folder), key=str.lower), sorted(expected, key=str.lower)
+    problems = [] if found == names else [f"files {found} != {names}"]
+    for relative, data in expected.items():
         path = prefix.unix(folder + "\\" + relative)
         if path.exists() and path.read_bytes() != data:
             problems.append(f"{relative} differs from the package")
@@ -47,13 +43,9 @@ def installed_problems(prefix, folder, package):
 
 def lnk_info(path):
     """{field: value} as Debian's lnkinfo prints it ("Local path", "Working directory", ...)."""
-    result = subprocess.run(["lnkinfo", str(path)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    fields = {}
-    for line in result.stdout.splitlines():
-        name, sep, value = line.partition(":")
-        if sep and name.strip() and name.startswith("\t"):
-            fields.setdefault(name.strip(), value.strip())
-    return fields
+    output = subprocess.run(["lnkinfo", str(path)], capture_output=True, text=True).stdout
+    fields = [line.partition(":") for line in output.splitlines() if line.startswith("\t")]
+    return {name.strip(): value.strip() for name, sep, value in reversed(fields) if sep and name.strip()}
 
 
 def shortcuts(prefix):
@@ -64,21 +56,17 @@ def shortcuts(prefix):
 def work_folders(prefix, folder):
     """Staging and backup folders left beside an installation folder."""
     path = prefix.unix(folder)
-    if not path.parent.is_dir():
-        return []
-    return sorted(p.name for p in path.parent.iterdir() if p.name.startswith((path.name + ".staging-",
-                                                                              path.name + ".backup-")))
+    names = os.listdir(path.parent) if path.parent.is_dir() else []
+    return sorted(n for n in names if n.startswith((path.name + ".staging-", path.name + ".backup-")))
 
 
 def tree_state(root):
-    """Every path below a Unix folder with its content digest (None for folders)."""
-    root = Path(root)
-    if not root.exists():
+    """Every path below a Unix folder with its content digest (None for folders); None if missing."""
+    if not os.path.exists(root):
         return None
     state = {}
     for dirpath, dirnames, filenames in os.walk(root):
-        for name in dirnames:
-            state[os.path.relpath(os.path.join(dirpath, name), root)] = None
+        state.update({os.path.relpath(os.path.join(dirpath, name), root): None for name in dirnames})
         for name in filenames:
             full = Path(dirpath, name)
             state[os.path.relpath(full, root)] = "link" if full.is_symlink() else \
@@ -87,46 +75,29 @@ def tree_state(root):
 
 
 def placeholder_payload():
-    """The three files every package must hold at its top, small stand-ins but a real
-    Velmora.exe so that shortcuts and the running check have a program."""
+    """The three files every package holds at its top: stand-ins but a real Velmora.exe."""
     return {"Velmora.exe": (TESTAPPS / "Velmora.exe").read_bytes(), "Uninstall.exe": b"MZ uninstall stand-in",
             "Velmora.Maintenance.exe": b"MZ maintenance stand-in"}
 
 
-def build_package(output, files, manifest_lines=None, descriptor=None, kit=None):
-    """A setup package of the given {relative path: bytes}. With manifest_lines (a function
-    of the correct lines) it is built raw, so that the manifest may lie; with descriptor
-    (a runtime descriptor file) it fetches the runtime when it is missing; kit replaces
-    the build's kit (the kill-point kit)."""
+def build_package(output, files, descriptor=None, kit=None):
+    """A setup package of {relative path: bytes}; with descriptor (a runtime descriptor file) it
+    fetches the runtime when it is missing; kit replaces the build's kit (the kill-point kit)."""
     with tempfile.TemporaryDirectory(prefix="velmora-payload-") as work:
-        work = Path(work)
-        args = ["--kit", kit] if kit else []
-        if manifest_lines is None:
-            for relative, data in files.items():
-                target = work / "payload" / relative.replace("\\", "/")
-                target.parent.mkdir(parents=True, exist_ok=True)
-                target.write_bytes(data)
-            args += ["--payload", work / "payload"]
-            args += ["--runtime-descriptor", descriptor] if descriptor else ["--no-descriptor"]
-        else:
-            lines = []
-            for index, (relative, data) in enumerate(files.items()):
-                (work / f"f{index}").write_bytes(data)
-                args += ["--resource", f"{1001 + index}={work / f'f{index}'}"]
-                lines.append(f"{1001 + index}\t{relative}\t{len(data)}\t{hashlib.sha256(data).hexdigest().upper()}")
-            (work / "manifest.txt").write_bytes(("\n".join(manifest_lines(lines)) + "\n").encode("utf-8"))
-            args += ["--manifest", work / "manifest.txt"]
-        code, err = pack(output, *args)
+        for relative, data in files.items():
+            target = Path(work, relative.replace("\\", "/"))
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(data)
+        args = ["--runtime-descriptor", descriptor] if descriptor else ["--no-descriptor"]
+        code, err = pack(output, "--payload", work, *args, *(["--kit", kit] if kit else []))
         assert code == 0, err
     return Path(output)
 
 
 @contextlib.contextmanager
-def small_drive(prefix, letter, size="256k", inodes=64):
-    """A tmpfs of the given size mapped as a drive of the prefix; writes beyond it fail
-    with ERROR_DISK_FULL. Skips the test where this run may not mount one."""
-    if os.geteuid() != 0:
-        raise unittest.SkipTest("mounting a small drive needs root")
+def small_drive(prefix, letter, size, inodes):
+    """A tmpfs of the given size mapped as a drive of the prefix; writes beyond it fail with
+    ERROR_DISK_FULL. Skips the test where this run may not mount one (not root)."""
     mount_point = Path(tempfile.mkdtemp(prefix="velmora-drive-"))
     mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes}", "tmpfs",
                               str(mount_point)], stderr=subprocess.PIPE, text=True)
@@ -138,7 +109,6 @@ def small_drive(prefix, letter, size="256k", inodes=64):
         link.symlink_to(mount_point)
         yield mount_point
     finally:
-        if link.is_symlink():
-            link.unlink()
+        link.unlink(missing_ok=True)
         subprocess.run(["umount", str(mount_point)], check=False)
         mount_point.rmdir()

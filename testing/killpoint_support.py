@@ -2,16 +2,18 @@
 itself at its Nth injectable engine call (file create/write/flush, rename, shortcut save,
 registry value); after each kill the machine is assessed and recovery is tried."""
 import shutil
-from dataclasses import dataclass
+from collections import namedtuple
 from pathlib import Path
 
-from install_support import Package, installed_problems, placeholder_payload, shortcuts, \
-    tree_state, work_folders
+from install_support import Package, installed_problems, placeholder_payload, shortcuts, tree_state, \
+    work_folders
 from winetest import BUILD, UNINSTALL_KEY
 
 KILL_KIT = BUILD / "killpoint" / "kit"
 KILLED = 222
 FOLDER = r"C:\Apps\Velmora"
+# old: the package installed before the killed run (an update), or None; new: the kill-point package.
+Scenario = namedtuple("Scenario", "name old new")
 
 
 def small_payload(generation):
@@ -23,25 +25,10 @@ def small_payload(generation):
     return files
 
 
-@dataclass
-class Scenario:
-    name: str
-    old: Path = None      # package installed before the killed run (update), or None
-    new: Path = None      # kill-point package of the killed run
-
-
-@dataclass
-class Outcome:
-    point: int
-    doing: str
-    state: str
-    recovery: str
-    leftovers: int
-    leftovers_after: int = 0  # work folders still there after the new install and the uninstall
-
-    @property
-    def defect(self):
-        return "defect" in self.recovery
+class Outcome(namedtuple("Outcome", "point doing state recovery leftovers leftovers_after")):
+    """leftovers: work folders beside the installation folder after the kill; leftovers_after:
+    after the new install and the uninstall too."""
+    defect = property(lambda self: "defect" in self.recovery)
 
 
 class KillRunner:
@@ -49,17 +36,9 @@ class KillRunner:
         self.prefix = prefix
         self.trace = Path(scratch) / "trace.txt"
 
-    def reset(self):
-        p = self.prefix
-        shutil.rmtree(p.unix(FOLDER).parent, ignore_errors=True)
-        p.reg_delete(UNINSTALL_KEY)
-        for folder, names in shortcuts(p).items():
-            for name in names:
-                p.unix(folder + "\\" + name).unlink()
-
     def snapshot(self):
         p = self.prefix
-        return (tree_state(p.unix(FOLDER)), p.reg_values(UNINSTALL_KEY), shortcuts(p))
+        return tree_state(p.unix(FOLDER)), p.reg_values(UNINSTALL_KEY), shortcuts(p)
 
     def run_setup(self, package, kill_at=0):
         self.trace.unlink(missing_ok=True)
@@ -67,7 +46,12 @@ class KillRunner:
         return self.prefix.run(package, "/quiet", "/install-dir", FOLDER, env=env)
 
     def prepare(self, scenario):
-        self.reset()
+        """Our installation removed, then the scenario's old one installed."""
+        p = self.prefix
+        shutil.rmtree(p.unix(FOLDER).parent, ignore_errors=True)
+        p.reg_delete(UNINSTALL_KEY)
+        for path in [p.unix(f"{folder}\\{name}") for folder, names in shortcuts(p).items() for name in names]:
+            path.unlink()
         if scenario.old is not None:
             assert self.run_setup(scenario.old) == 0, "the old installation could not be installed"
         return self.snapshot()
@@ -97,10 +81,7 @@ class KillRunner:
         code = self.run_setup(package)
         installed = code == 0 and self.is_complete(new_package)
         uninstall_code = p.run(package, "/uninstall", "/install-dir", FOLDER, "/quiet")
-        removed = not p.exists(FOLDER) and not p.key_exists(UNINSTALL_KEY) and \
-            all(not names for names in shortcuts(p).values())
-        if installed and removed:
-            return "install ok, uninstall ok"
+        removed = not p.exists(FOLDER) and not p.key_exists(UNINSTALL_KEY) and not any(shortcuts(p).values())
         text = f"install {'ok' if installed else f'failed ({code})'}, " \
                f"uninstall {'ok' if removed else f'failed ({uninstall_code})'}"
         return text + (" - defect" if not installed and not removed else "")
@@ -108,12 +89,11 @@ class KillRunner:
     def run_point(self, scenario, point, calls):
         before = self.prepare(scenario)
         code = self.run_setup(scenario.new, kill_at=point)
-        new_package = Package(scenario.new)
         doing = calls[point - 1] if point <= len(calls) else "(past the last point)"
         if code != KILLED:
             doing = f"{doing} [not killed: exit {code}]"
-        state = self.state_after(before, new_package)
-        leftovers = len(work_folders(self.prefix, FOLDER))
+        new_package = Package(scenario.new)
+        state, leftovers = self.state_after(before, new_package), len(work_folders(self.prefix, FOLDER))
         recovery = self.recover(scenario.new, new_package)
         return Outcome(point, doing, state, recovery, leftovers, len(work_folders(self.prefix, FOLDER)))
 
@@ -122,14 +102,9 @@ class KillRunner:
         self.prepare(scenario)
         code = self.run_setup(scenario.new)
         assert code == 0, f"the {scenario.name} run without a kill ended with {code}"
-        if not self.trace.exists():
-            return []
-        return [line.split("\t", 1)[1] for line in self.trace.read_text(encoding="utf-8").splitlines()]
+        return self.trace.read_text(encoding="utf-8").splitlines()
 
 
 def first_point(calls, prefix, contains=""):
     """1-based number of the first traced call starting with prefix and holding contains."""
-    for number, call in enumerate(calls, 1):
-        if call.startswith(prefix) and contains in call:
-            return number
-    raise LookupError(f"no traced call {prefix!r} with {contains!r}")
+    return next(n for n, call in enumerate(calls, 1) if call.startswith(prefix) and contains in call)

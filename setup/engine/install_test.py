@@ -1,19 +1,25 @@
-"""Quiet installs, updates, repairs, refusals and rollbacks of the real setup program
-under Wine, checked on the prefix's files, registry and shortcuts."""
+"""The real setup program under Wine through one installation's life, from a fresh machine to a
+quiet uninstall, checked on the prefix's files, registry and shortcuts and on its "/log" file."""
+import hashlib
 import os
+import re
 import shutil
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from install_support import (DESKTOP, PROGRAMS, Package, installed_problems, lnk_info, shortcuts,  # noqa: E402
-                             tree_state, work_folders)
-from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
+from install_support import (DESKTOP, PROGRAMS, Package, build_package, installed_problems, lnk_info,  # noqa: E402
+                             placeholder_payload, shortcuts, tree_state, work_folders)
+from runtime_support import STANDIN_LOG, RuntimeServerTestCase, standin  # noqa: E402
+from uninstall_support import TEMP_FOLDER  # noqa: E402
+from winetest import OUT, RUNTIME_KEY, TESTAPPS, UNINSTALL_KEY, main, wait_until  # noqa: E402
 
 SETUP = OUT / "VelmoraSetup.exe"
 DEFAULT = r"C:\Program Files\Velmora"
 REFUSED = 2
 UNINSTALLER = DEFAULT + r"\Uninstall.exe"
+LOG = r"C:\logs\setup.log"
+LINE = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d \[(\d+)\] (.*)")
 # A key that already exists without an installation keeps its other values (Comments).
 ENTRY = {"DisplayName": ("REG_SZ", "Velmora"), "DisplayVersion": ("REG_SZ", "1.0.1"),
          "Publisher": ("REG_SZ", "Quenlo"), "InstallLocation": ("REG_SZ", DEFAULT),
@@ -22,28 +28,58 @@ ENTRY = {"DisplayName": ("REG_SZ", "Velmora"), "DisplayVersion": ("REG_SZ", "1.0
          "NoModify": ("REG_DWORD", 1), "NoRepair": ("REG_DWORD", 1), "Comments": ("REG_SZ", "kept")}
 
 
-class InstallUpdateRepair(PrefixTestCase):
-    """One installation carried through its life: fresh, refused, repaired, updated."""
-
+class InstallLife(RuntimeServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.prefix.register_runtime()
-        cls.package = Package(SETUP)
-        cls.prefix.reg_add(UNINSTALL_KEY, "Comments", data="kept")
-        cls.prefix.reg_add(UNINSTALL_KEY, "ModifyPath", data="modify.exe")
+        cls.runtime = standin("ok").read_bytes()
+        (cls.served / "runtime.exe").write_bytes(cls.runtime)
+        cls.runtime_sha256 = hashlib.sha256(cls.runtime).hexdigest().upper()
+        descriptor = cls.work / "descriptor.txt"
+        descriptor.write_text(f"{cls.server.url('runtime.exe')}\t{len(cls.runtime)}\t{cls.runtime_sha256}\n")
+        # The sample package's files, with a runtime this class serves.
+        cls.setup = build_package(cls.work / "setup.exe", Package(SETUP).files, descriptor=descriptor)
+        cls.package = Package(cls.setup)
+        cls.prefix.unix(LOG).parent.mkdir(parents=True, exist_ok=True)
+        cls.prefix.reg_delete(RUNTIME_KEY)
+
+    def install(self, *args, log=LOG):
+        return self.prefix.run(self.setup, "/quiet", *args, *(("/log", log) if log else ()), timeout=180)
+
+    def read_log(self, path=LOG):
+        data = self.prefix.unix(path).read_bytes()
+        self.assertFalse(data.startswith(b"\xef\xbb\xbf"), "no byte order mark")
+        lines = data.decode("utf-8").split("\r\n")
+        self.assertEqual(lines[-1], "", "every line ends with CR LF")
+        matches = [LINE.fullmatch(line) for line in lines[:-1]]
+        self.assertNotIn(None, matches, "every line starts with the time and the process id:\n" + "\n".join(lines))
+        return [match.group(2) for match in matches]
+
+    def new_events(self, run):
+        """The lines that run() appended: what was there before stays as it was."""
+        before = self.read_log() if self.prefix.exists(LOG) else []
+        code = run()
+        after = self.read_log()
+        self.assertEqual(after[:len(before)], before)
+        return code, after[len(before):]
+
+    def assert_in_order(self, events, expected):
+        position = 0
+        for text in expected:
+            found = [i for i in range(position, len(events)) if events[i].startswith(text)]
+            self.assertTrue(found, f"{text!r} not found after event {position} in:\n" + "\n".join(events))
+            position = found[0] + 1
 
     def assert_installed(self):
         p = self.prefix
-        self.assertEqual(installed_problems(p, DEFAULT, self.package), [])
-        self.assertEqual(p.reg_values(UNINSTALL_KEY), ENTRY)
-        self.assertEqual(shortcuts(p), {PROGRAMS: ["Velmora.lnk"], DESKTOP: ["Velmora.lnk"]})
-        self.assertEqual(work_folders(p, DEFAULT), [])
+        self.assertEqual((installed_problems(p, DEFAULT, self.package), p.reg_values(UNINSTALL_KEY),
+                          shortcuts(p), work_folders(p, DEFAULT)),
+                         ([], ENTRY, {PROGRAMS: ["Velmora.lnk"], DESKTOP: ["Velmora.lnk"]}, []))
 
     def assert_unchanged(self, files, values):
-        self.assertEqual(tree_state(self.prefix.unix(DEFAULT)), files)
-        self.assertEqual(self.prefix.reg_values(UNINSTALL_KEY), values)
-        self.assertEqual(work_folders(self.prefix, DEFAULT), [])
+        p = self.prefix
+        self.assertEqual((tree_state(p.unix(DEFAULT)), p.reg_values(UNINSTALL_KEY), work_folders(p, DEFAULT)),
+                         (files, values, []))
 
     def start_application(self, folder):
         process = self.prefix.start(folder + r"\Velmora.exe")
@@ -51,40 +87,128 @@ class InstallUpdateRepair(PrefixTestCase):
         self.addCleanup(self.prefix.run, "taskkill", "/F", "/IM", "Velmora.exe")
         self.prefix.wait_window("^Velmora 1.0.1$")
 
-    def test_1_fresh_quiet_install_into_the_default_folder(self):
-        p = self.prefix
-        self.assertEqual(p.run(SETUP, "/quiet"), 0)
+    def test_0_on_a_fresh_machine_a_refused_folder_or_a_bad_runtime_changes_nothing(self):
+        p, size = self.prefix, len(self.runtime)
+        (self.served / "runtime.exe").write_bytes(self.runtime[:-1])
+        try:
+            code, events = self.new_events(self.install)
+        finally:
+            (self.served / "runtime.exe").write_bytes(self.runtime)
+        self.assertEqual(code, REFUSED)
+        self.assert_in_order(events, [
+            "desktop runtime 8 missing",
+            f"download received {size - 1} of {size} bytes",
+            "runtime download failed, message stored: A required component could not be downloaded safely.",
+            "exit code 2",
+        ])
+        self.assert_unchanged(None, None)
+        self.assertFalse(p.exists(STANDIN_LOG), "the installer never ran")
+        self.assertEqual(p.listing(TEMP_FOLDER), [])
+        p.unix(r"C:\Apps").mkdir()
+        p.unix(r"C:\Apps\AFile").write_bytes(b"a file, not a folder")
+        target = p.unix(r"C:\LinkTarget")
+        target.mkdir()
+        (target / "keep.txt").write_bytes(b"keep")
+        os.symlink(target, p.unix(r"C:\Linked"))
+        # Rows no in-process test has, and "inside Windows": the install asks IsSafeInstallFolder at all.
+        cases = {"a file": r"C:\Apps\AFile", "under a directory link": r"C:\Linked\Velmora",
+                 "inside Windows": r"C:\windows\Velmora"}
+        for name, folder in cases.items():
+            with self.subTest(name):
+                path = p.unix(folder)
+                before = path.read_bytes() if path.is_file() else tree_state(path)
+                self.assertEqual(self.install("/install-dir", folder, log=None), REFUSED)
+                self.assertEqual(path.read_bytes() if path.is_file() else tree_state(path), before)
+                self.assertEqual((p.reg_values(UNINSTALL_KEY), work_folders(p, folder)), (None, []))
+        self.assertEqual(list(tree_state(target)), ["keep.txt"])
+        self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
+
+    def test_1_a_fresh_install_rolled_back_then_completed_logs_each_step(self):
+        p, url, size = self.prefix, self.server.url("runtime.exe"), len(self.runtime)
+        p.reg_delete(RUNTIME_KEY)  # a refused folder above may have got as far as installing it
+        blocker = p.unix(DESKTOP + r"\Velmora.lnk")
+        blocker.mkdir()
+        (blocker / "keep").write_bytes(b"x")
+        try:
+            code, events = self.new_events(lambda: self.install("line\nbreak"))
+        finally:
+            shutil.rmtree(blocker)
+        self.assertEqual(code, REFUSED)
+        self.assert_in_order(events, [
+            "Velmora.Maintenance 1.0.1, setup configuration",
+            "command line: ",
+            "Windows 10.0.",
+            'install mode: fresh install (registered version "" in "", this version 1.0.1: nothing registered)',
+            f'installation folder "{DEFAULT}"',
+            "desktop runtime 8 missing",
+            f"download {url}",
+            "download HTTP status 200",
+            f"download received {size} of {size} bytes",
+            f"runtime package verified: {size} bytes, SHA-256 {self.runtime_sha256} as described",
+            "runtime installer ended with exit code 0",
+            "desktop runtime found in the registry: 8.0.11",
+            f"staged and verified {len(self.package.files)} files",
+            "swap: renaming",
+            rf'shortcut "{PROGRAMS}\Velmora.lnk" -> "{DEFAULT}\Velmora.exe"',
+            rf'shortcut "{DESKTOP}\Velmora.lnk" not saved: error 0x',
+            "rollback: removing the shortcuts",
+            f'rollback: removing the new files from "{DEFAULT}"',
+            "install failed, message stored: Installation was rolled back after registration failed.",
+            "exit code 2",
+        ])
+        # A control character from outside is written escaped, never as a line break.
+        self.assertIn("line<U+000A>break", next(e for e in events if e.startswith("command line")))
+        self.assert_unchanged(None, None)
+        self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
+        self.assertEqual(p.listing(TEMP_FOLDER), [])
+        p.reg_add(UNINSTALL_KEY, "Comments", data="kept")
+        p.reg_add(UNINSTALL_KEY, "ModifyPath", data="modify.exe")
+        code, events = self.new_events(self.install)
+        self.assertEqual(code, 0)
+        self.assert_in_order(events, [
+            rf'shortcut "{DESKTOP}\Velmora.lnk" -> "{DEFAULT}\Velmora.exe"',
+            'registry value DisplayName = "Velmora"',
+            "registry value NoRepair = 1",
+            f'installed 1.0.1 into "{DEFAULT}"',
+            "exit code 0",
+        ])
         self.assert_installed()
         for folder in (PROGRAMS, DESKTOP):
             info = lnk_info(p.unix(folder + r"\Velmora.lnk"))
-            self.assertEqual(info.get("Local path"), DEFAULT + r"\Velmora.exe", info)
-            self.assertEqual(info.get("Working directory"), DEFAULT, info)
-            self.assertEqual(info.get("Icon location"), DEFAULT + r"\Velmora.exe", info)
+            self.assertEqual([info.get(name) for name in ("Local path", "Working directory", "Icon location")],
+                             [DEFAULT + r"\Velmora.exe", DEFAULT, DEFAULT + r"\Velmora.exe"], info)
 
-    def test_2_refusals_change_nothing(self):
+    def test_2_each_refusal_names_its_reason_and_changes_nothing(self):
         p = self.prefix
         files, values = tree_state(p.unix(DEFAULT)), p.reg_values(UNINSTALL_KEY)
-        with self.subTest("registered in another folder"):
-            self.assertEqual(p.run(SETUP, "/quiet", "/install-dir", r"C:\Other\Velmora"), REFUSED)
-            self.assertFalse(p.exists(r"C:\Other"))
-            self.assert_unchanged(files, values)
-        with self.subTest("application running from the folder"):
+
+        def answered():
+            process = p.start(self.setup, "/log", LOG)
+            p.answer_dialog("Return")
+            return process.wait(timeout=60)
+
+        def running():
             self.start_application(DEFAULT)
-            self.assertEqual(p.run(SETUP, "/quiet"), REFUSED)
-            self.doCleanups()
-            self.assert_unchanged(files, values)
+            return self.install()
 
-    def test_3_repair_while_a_copy_runs_elsewhere_drops_what_the_application_made(self):
-        p = self.prefix
-        elsewhere = p.unix(r"C:\Elsewhere")
-        elsewhere.mkdir()
-        shutil.copy(TESTAPPS / "Velmora.exe", elsewhere / "Velmora.exe")
-        (p.unix(DEFAULT) / "recovered-session.db").write_bytes(b"made by the application")
-        self.start_application(r"C:\Elsewhere")
-        self.assertEqual(p.run(SETUP, "/quiet"), 0)
-        self.assert_installed()
+        newer = "refused: A newer version of Velmora is already installed."
+        cases = [  # registered version, the run, what it logs
+            ("9.0.0", self.install, [newer]),
+            ("9.0.0", answered, [newer, "message shown: The operation could not finish / A newer version",
+                                 "message answered with button"]),
+            ("1.0.1", running, ["install failed, message stored: Close Velmora before updating."]),
+        ]
+        for version, run, logged in cases:
+            with self.subTest(logged[-1]):
+                p.reg_add(UNINSTALL_KEY, "DisplayVersion", data=version)
+                code, events = self.new_events(run)
+                p.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.0.1")
+                self.doCleanups()
+                self.assertEqual(code, REFUSED)
+                self.assert_in_order(events, logged + ["exit code 2"])
+                self.assert_unchanged(files, values)
 
-    def test_4_update_replaces_the_whole_folder_and_leaves_link_targets_alone(self):
+    def test_3_an_update_replaces_the_whole_folder_and_leaves_link_targets_alone(self):
         p = self.prefix
         p.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.0.0")
         root = p.unix(DEFAULT)
@@ -95,7 +219,17 @@ class InstallUpdateRepair(PrefixTestCase):
         outside.mkdir()
         (outside / "photo.jpg").write_bytes(b"keep me")
         os.symlink(outside, root / "recovered")
-        self.assertEqual(p.run(SETUP, "/quiet"), 0)
+        code, events = self.new_events(self.install)
+        self.assertEqual(code, 0)
+        self.assert_in_order(events, [
+            f'install mode: update (registered version "1.0.0" in "{DEFAULT}", this version 1.0.1: '
+            "registered is older or unreadable)",
+            f'install into "{DEFAULT}", replacing the installation there',
+            f'swap: moving "{DEFAULT}" aside to "{DEFAULT}.backup-',
+            f'swap: renaming "{DEFAULT}.staging-',
+            "exit code 0",
+        ])
+        self.assertNotIn("download", "\n".join(events), "the runtime is present now")
         self.assertEqual((outside / "photo.jpg").read_bytes(), b"keep me")
         # Wine cannot remove a link to a non-empty folder (Windows can): the backup keeps
         # the link alone and nothing else.
@@ -105,63 +239,75 @@ class InstallUpdateRepair(PrefixTestCase):
             os.rmdir(root.parent / leftover)
         self.assert_installed()
 
-    def test_5_a_registered_folder_deleted_by_hand_is_installed_again_or_uninstalled(self):
+    def test_4_a_failed_verification_names_the_file_and_changes_nothing(self):
+        packaged, tampered = b"bad.bin as packaged", b"bad.bin as tampered"
+        good = build_package(self.scratch / "good.exe", {**placeholder_payload(), "data\\bad.bin": packaged})
+        bad = self.scratch / "bad.exe"
+        bad.write_bytes(good.read_bytes().replace(packaged, tampered))
+        state, values = tree_state(self.prefix.unix(DEFAULT)), self.prefix.reg_values(UNINSTALL_KEY)
+        disk, manifest = (hashlib.sha256(data).hexdigest().upper() for data in (tampered, packaged))
+        code, events = self.new_events(lambda: self.prefix.run(bad, "/quiet", "/log", LOG))
+        self.assertEqual(code, REFUSED)
+        self.assert_in_order(events, [
+            f'packaged file "data\\bad.bin" failed: SHA-256 on disk {disk}, in the manifest {manifest}',
+            f'rollback: removing the staging folder "{DEFAULT}.staging-',
+            "install failed, message stored: A packaged file failed verification.",
+            "exit code 2",
+        ])
+        self.assert_unchanged(state, values)
+
+    def test_5_a_repair_whatever_its_log_does_changes_nothing_else(self):
+        p = self.prefix
+        read_only = p.unix(r"C:\logs\read-only.log")
+        read_only.write_bytes(b"kept\r\n")
+        os.setxattr(read_only, "user.DOSATTRIB", b"0x21")
+        p.unix(r"C:\logs\a-folder.log").mkdir()
+        # Each run repairs: a copy running elsewhere does not stop it, what the application made goes.
+        elsewhere = p.unix(r"C:\Elsewhere")
+        elsewhere.mkdir()
+        shutil.copy(TESTAPPS / "Velmora.exe", elsewhere / "Velmora.exe")
+        (p.unix(DEFAULT) / "recovered-session.db").write_bytes(b"made by the application")
+        self.start_application(r"C:\Elsewhere")
+        self.assertEqual(self.install(log=None), 0)
+        self.assert_installed()
+        state, values = tree_state(p.unix(DEFAULT)), p.reg_values(UNINSTALL_KEY)
+        # Opening a read-only file for writing succeeds for root under Wine; Windows
+        # refuses it, so only there the file also stays as it was.
+        for log in (r"C:\nowhere\setup.log", r"C:\logs\read-only.log", r"C:\logs\a-folder.log", "NUL",
+                    "C:\\logs\\bad\x01name.log"):
+            with self.subTest(log=log):
+                self.assertEqual(self.install(log=log), 0)
+                self.assertEqual((tree_state(p.unix(DEFAULT)), p.reg_values(UNINSTALL_KEY)), (state, values))
+        self.assertFalse(p.exists(r"C:\nowhere"))
+        self.assertEqual(sorted(os.listdir(p.unix(r"C:\logs"))), ["a-folder.log", "read-only.log", "setup.log"])
+
+    def test_6_a_registered_folder_deleted_by_hand_is_installed_again_or_uninstalled(self):
         p = self.prefix
         shutil.rmtree(p.unix(DEFAULT))
-        self.assertEqual(p.run(SETUP, "/quiet"), 0)
+        self.assertEqual(self.install(), 0)
         self.assert_installed()
         shutil.rmtree(p.unix(DEFAULT))
-        self.assertEqual(p.run(SETUP, "/uninstall", "/install-dir", DEFAULT, "/quiet"), 0)
+        self.assertEqual(p.run(self.setup, "/uninstall", "/install-dir", DEFAULT, "/quiet"), 0)
         self.assertFalse(p.key_exists(UNINSTALL_KEY))
         self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
 
-
-class RefusalsOnAFreshMachine(PrefixTestCase):
-    """Refusals and rollbacks of a fresh install: exit 2 and the machine as it was."""
-
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.prefix.register_runtime()
-
-    def test_unsafe_or_occupied_folders(self):
-        p = self.prefix
-        full = p.unix(r"C:\Apps\Full")
-        full.mkdir(parents=True)
-        (full / "notes.txt").write_bytes(b"mine")
-        p.unix(r"C:\Apps\AFile").write_bytes(b"a file, not a folder")
-        target = p.unix(r"C:\LinkTarget")
-        target.mkdir()
-        (target / "keep.txt").write_bytes(b"keep")
-        os.symlink(target, p.unix(r"C:\Linked"))
-        cases = {"not empty": r"C:\Apps\Full", "a file": r"C:\Apps\AFile", "inside Windows": r"C:\windows\Velmora",
-                 "ProgramFiles itself": r"C:\Program Files", "under a directory link": r"C:\Linked\Velmora",
-                 # Windows drops a trailing space or dot: the files would land elsewhere than registered.
-                 "trailing space": "C:/Apps/Velmora /", "trailing dot": "C:\\Apps\\Velmora.\\",
-                 "space in a parent": "C:\\Apps \\Velmora", "device": r"C:\Apps\NUL",
-                 "device with extension": r"C:\Apps\nul.txt", "device as a parent": r"C:\Apps\COM1\Velmora"}
-        for name, folder in cases.items():
-            with self.subTest(name):
-                path = p.unix(folder)
-                before = path.read_bytes() if path.is_file() else tree_state(path)
-                self.assertEqual(p.run(SETUP, "/quiet", "/install-dir", folder), REFUSED)
-                self.assertEqual(path.read_bytes() if path.is_file() else tree_state(path), before)
-                self.assertFalse(p.key_exists(UNINSTALL_KEY))
-                self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
-                self.assertEqual(work_folders(p, folder), [])
-        self.assertEqual(tree_state(target), {"keep.txt": tree_state(target)["keep.txt"]})
-
-    def test_a_shortcut_that_cannot_be_saved(self):
-        p = self.prefix
-        blocker = p.unix(DESKTOP + r"\Velmora.lnk")
-        blocker.mkdir()
-        (blocker / "keep").write_bytes(b"x")
-        self.addCleanup(shutil.rmtree, blocker)
-        self.assertEqual(p.run(SETUP, "/quiet", "/install-dir", r"C:\Apps\Shortcut"), REFUSED)
-        self.assertFalse(p.exists(r"C:\Apps\Shortcut"))
+    def test_7_a_quiet_uninstall_through_the_launcher_logs_in_the_copy(self):
+        p, log = self.prefix, r"C:\logs\uninstall.log"
+        self.assertEqual(self.install(log=None), 0)
+        self.assertEqual(p.run(UNINSTALLER, "/uninstall", "/quiet", "/log", log), 0)
+        # The launcher ends at once; the copy it started writes the log.
+        self.assertTrue(wait_until(lambda: p.exists(log) and b"exit code" in p.unix(log).read_bytes()))
+        events = self.read_log(log)
+        self.assert_in_order(events, [
+            "Velmora.Maintenance 1.0.1, maintenance configuration",
+            "command line: ",
+            f'uninstall mode for "{DEFAULT}" (/install-dir)',
+            f'uninstall complete: "{DEFAULT}"',
+            "exit code 0",
+        ])
+        self.assertRegex(events[1], r'installer-temp\\Maintenance-.* /uninstall /install-dir "C:\\Program '
+                                    r'Files\\Velmora" /wait-pid \d+ /quiet /log "C:\\logs\\uninstall\.log"$')
         self.assertFalse(p.key_exists(UNINSTALL_KEY))
-        self.assertFalse(p.exists(PROGRAMS + r"\Velmora.lnk"))
-        self.assertEqual(work_folders(p, r"C:\Apps\Shortcut"), [])
 
 
 if __name__ == "__main__":
