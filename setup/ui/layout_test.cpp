@@ -10,9 +10,8 @@ TEST(ProgressDisplay, ClampsTruncatesAndKeepsTheMinimumFill) {
     float fillRight;
   };
   const Case cases[] = {
-      {1.3, 100, true, 850.0f},  {-0.2, 0, false, 62.0f},    {0.0005, 0, false, 62.0f}, {0.002, 0, true, 62.0f},
-      {0.999, 99, true, 849.2f}, {0.04, 4, true, 82.0f},     {0.0, 0, false, 62.0f},    {1.0, 100, true, 850.0f},
-      {0.5, 50, true, 450.0f},   {0.0011, 0, true, 62.0f},
+      {1.3, 100, true, 850.0f},  {-0.2, 0, false, 62.0f}, {0.0005, 0, false, 62.0f},
+      {0.002, 0, true, 62.0f},   {0.999, 99, true, 849.2f}, {0.5, 50, true, 450.0f},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.progress);
@@ -34,28 +33,16 @@ TEST(HitTest, RectanglesAreInclusiveAndTestedInOrder) {
       {UiState::Ready, false, 690, 499, HitTarget::StartInstall},
       {UiState::Ready, false, 850, 557, HitTarget::StartInstall},
       {UiState::Ready, false, 690, 498.67f, HitTarget::None},
-      {UiState::Ready, false, 689.9f, 520, HitTarget::None},
-      {UiState::Ready, false, 594, 505, HitTarget::ChangeFolder},
-      {UiState::Ready, false, 666, 551, HitTarget::ChangeFolder},
       {UiState::Ready, true, 600, 520, HitTarget::None},
-      {UiState::Ready, false, 700, 17, HitTarget::ChooseChinese},
       {UiState::Ready, false, 743.9f, 30, HitTarget::ChooseChinese},
       {UiState::Ready, false, 744, 30, HitTarget::ChooseEnglish},
-      {UiState::Ready, false, 790, 47, HitTarget::ChooseEnglish},
-      {UiState::Working, false, 760, 30, HitTarget::None},
       {UiState::Working, false, 700, 520, HitTarget::None},
       {UiState::Working, false, 846, 14, HitTarget::Close},
       {UiState::Working, false, 842, 50, HitTarget::Minimize},
       {UiState::Completed, false, 650, 499, HitTarget::OpenApplication},
       {UiState::Completed, false, 638, 557, HitTarget::Finish},
-      {UiState::Completed, false, 644, 520, HitTarget::None},
       {UiState::Completed, false, 760, 30, HitTarget::ChooseEnglish},
-      {UiState::Failed, false, 690, 520, HitTarget::StartInstall},
       {UiState::Failed, false, 586, 499, HitTarget::CloseFailed},
-      {UiState::Failed, false, 600, 520, HitTarget::CloseFailed},
-      {UiState::Failed, false, 684, 520, HitTarget::None},
-      {static_cast<UiState>(7), false, 690, 520, HitTarget::StartInstall},
-      {UiState::Ready, false, -1, -1, HitTarget::None},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << static_cast<int>(c.state) << " at " << c.x << "," << c.y);
