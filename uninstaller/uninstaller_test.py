@@ -55,7 +55,8 @@ class Launcher(PrefixTestCase):
             (["/uninstall", "/QUIET"], FOLDER, None, quiet, "0"),  # SW_HIDE
             (["/Quiet"], FOLDER, None, quiet, "0"),
             (["/uninstall", "/quiet:", "-quiet"], FOLDER, None, plain, "1"),
-            ([], "C:\\", None, ' /uninstall /install-dir "C:" /wait-pid PID', "1"),  # no backslash to escape a quote
+            # A drive root without the backslash that would escape the quote.
+            ([], "C:\\", None, ' /uninstall /install-dir "C:" /wait-pid PID', "1"),
             (["/uninstall"], FOLDER, r"C:\OtherData", plain, "1"),
             (["/uninstall"], FOLDER, "", plain, "1"),  # unset
         ]
@@ -91,7 +92,8 @@ class Launcher(PrefixTestCase):
         )
         for name, stand_in, program_data, expected in cases:
             with self.subTest(name):
-                self.assertEqual(self.launch(["/uninstall"], stand_in=stand_in, program_data=program_data), expected)
+                code = self.launch(["/uninstall"], stand_in=stand_in, program_data=program_data)
+                self.assertEqual(code, expected)
                 windows = self.prefix.xdotool("search", "--onlyvisible", "--name", ".").split()
                 self.assertNotIn("Error", [self.prefix.window_name(window) for window in windows])
         self.assertEqual(self.starts(), [])

@@ -52,7 +52,8 @@ class UninstallChains(PrefixTestCase):
         chinese = self.prefix.in_locale("zh_CN.UTF-8")
         self.assertEqual(self.prefix.run(program, *switches.split(), env=chinese), 0)
         self.prefix.answer_dialog("Escape", CONFIRM_ZH)  # cancelled: nothing changes
-        self.assertTrue(self.prefix.exists(FOLDER + "\\.install-manifest") and self.prefix.key_exists(UNINSTALL_KEY))
+        self.assertTrue(self.prefix.exists(FOLDER + "\\.install-manifest"))
+        self.assertTrue(self.prefix.key_exists(UNINSTALL_KEY))
         self.assertEqual(self.prefix.run(program, *switches.split(), env=chinese), 0)
         self.prefix.answer_dialog("Return", CONFIRM_ZH)
         self.assertTrue(wait_for_scheduled(self.prefix, LAUNCHER_COPY))

@@ -63,7 +63,8 @@ class UninstallRefusals(PrefixTestCase):
         holder.wait(timeout=30)
         # Only a copy in the temporary folder schedules its own deletion, whatever the outcome.
         for program in (FOLDER + "\\Velmora.Maintenance.exe", MAINTENANCE):
-            self.assertEqual(self.prefix.run(program, "/uninstall-worker", "/target", FOLDER + "-none", "/quiet"), 3)
+            code = self.prefix.run(program, "/uninstall-worker", "/target", FOLDER + "-none", "/quiet")
+            self.assertEqual(code, 3)
         scheduled = [p.lower() for p in pending_renames(self.prefix)]
         self.assertEqual([p for p in scheduled if not p.startswith(TEMP_FOLDER.lower())], [])
         self.assertIn(self.worker.lower(), scheduled)
@@ -147,7 +148,8 @@ class UninstallRefusals(PrefixTestCase):
             with self.subTest(program=program, args=args):
                 self.assertEqual(self.prefix.run(program, *args), 5)
         started = time.time()
-        worker = self.prefix.start(self.worker, "/uninstall-worker", "/target", FOLDER, "/quiet")  # a second process
+        # A second process of the same copy.
+        worker = self.prefix.start(self.worker, "/uninstall-worker", "/target", FOLDER, "/quiet")
         self.addCleanup(worker.kill)
         time.sleep(2)
         self.assertIsNone(worker.poll())
