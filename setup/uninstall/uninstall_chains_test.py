@@ -71,7 +71,7 @@ class UninstallChains(PrefixTestCase):
 
 class RoundTrip(PrefixTestCase):
     """A real quiet install removed by the setup's own uninstall mode (through the launcher:
-    core/dll_search_test.py, core/install_log_test.py); its copy goes at the next restart."""
+    core/dll_search_test.py, engine/install_test.py); its copy goes at the next restart."""
 
     def test_install_and_uninstall(self):
         self.prefix.register_runtime()
