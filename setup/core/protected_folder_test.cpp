@@ -13,7 +13,7 @@ namespace {
 // What a descriptor grants, as Windows reads it back.
 struct Security {
   bool protectedDacl = false, ownerAdministrators = false, allInheritable = true;
-  int aces = 0, inheritedAces = 0;
+  int aces = 0;  // with a protected DACL, any inherited or extra ACE shows in the count
   ACCESS_MASK system = 0, administrators = 0, users = 0;
   bool operator==(const Security&) const = default;
 };
@@ -38,7 +38,6 @@ Security Describe(PSECURITY_DESCRIPTOR descriptor) {
     ACCESS_ALLOWED_ACE* ace = nullptr;
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) continue;
     ++result.aces;
-    result.inheritedAces += (ace->Header.AceFlags & INHERITED_ACE) != 0;
     result.allInheritable = result.allInheritable && (ace->Header.AceFlags & inheritable) == inheritable;
     for (auto [account, mask] : accounts) {
       const bool allowed = ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE;
