@@ -1,46 +1,32 @@
-// Stand-in for the packaged application: a small window titled "Velmora 1.0.1" that
-// stays open until it is closed, so that the running-application checks have a real
-// process to find.
+// Stand-in for the packaged application: a window titled "Velmora 1.0.1" that stays open
+// until it is closed, so that the running-application checks have a real process to find.
 #include <windows.h>
 
 namespace {
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  if (message == WM_PAINT) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    RECT client;
-    GetClientRect(window, &client);
-    DrawTextW(dc, L"Velmora 1.0.1", -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    EndPaint(window, &paint);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  RECT client;
+  GetClientRect(window, &client);
+  DrawTextW(dc, L"Velmora 1.0.1", -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  EndPaint(window, &paint);
+  return 0;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  WNDCLASSEXW windowClass = {};
-  windowClass.cbSize = sizeof(windowClass);
-  windowClass.lpfnWndProc = WindowProcedure;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = L"VelmoraPlaceholderApp";
-  RegisterClassExW(&windowClass);
-  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Velmora 1.0.1", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 360, 200, nullptr, nullptr, instance, nullptr);
+  const WNDCLASSW windowClass{0, WindowProcedure, 0, 0, instance, nullptr, LoadCursorW(nullptr, IDC_ARROW),
+                              reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr, L"VelmoraPlaceholderApp"};
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowW(windowClass.lpszClassName, L"Velmora 1.0.1", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                              CW_USEDEFAULT, 360, 200, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, show);
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   return 0;
 }

@@ -11,14 +11,6 @@
 #include <string>
 #include <vector>
 
-inline std::uint64_t FuzzInputCount(std::uint64_t slice) {
-  wchar_t buffer[32] = {};
-  DWORD length = GetEnvironmentVariableW(L"VELMORA_FUZZ_INPUTS", buffer, 32);
-  if (length == 0 || length >= 32) return slice;
-  std::uint64_t count = wcstoull(buffer, nullptr, 10);
-  return count == 0 ? slice : count;
-}
-
 // xorshift64*: the same sequence on every run and machine.
 struct FuzzRandom {
   std::uint64_t state;
@@ -29,45 +21,33 @@ struct FuzzRandom {
     return state * 2685821657736338717ULL;
   }
   std::size_t Below(std::size_t bound) { return bound == 0 ? 0 : std::size_t(Next() % bound); }
+  // Characters on the parsers' boundaries, a few far from ASCII, and sometimes a NUL.
+  wchar_t Character() {
+    static const wchar_t kCharacters[] = L"\t\r\n \\/.:0123456789+-abcfgABCFZ<>\"|?*\x01\x1f\x7f\xa0\x3000\xfeff"
+                                         L"\xd800\xdc00\xffff\x5cb3";
+    if (Below(16) == 0) return wchar_t(0);
+    return kCharacters[Below(sizeof(kCharacters) / sizeof(wchar_t) - 1)];
+  }
 };
-
-// Characters that sit on the parsers' boundaries, plus a few far from ASCII.
-inline wchar_t InterestingCharacter(FuzzRandom& random) {
-  static const wchar_t kCharacters[] = L"\t\r\n \\/.:0123456789+-abcfgABCFZ<>\"|?*\x01\x1f\x7f\xa0\x3000\xfeff"
-                                       L"\xd800\xdc00\xffff\x5cb3";
-  std::size_t count = sizeof(kCharacters) / sizeof(wchar_t) - 1;
-  if (random.Below(16) == 0) return wchar_t(0);
-  return kCharacters[random.Below(count)];
-}
 
 // One to four edits of a seed: replace, insert, delete, duplicate or splice a range.
 inline std::wstring Mutate(const std::vector<std::wstring>& seeds, FuzzRandom& random) {
   std::wstring text = seeds[random.Below(seeds.size())];
-  std::size_t edits = 1 + random.Below(4);
-  for (std::size_t i = 0; i < edits; ++i) {
+  for (std::size_t edits = 1 + random.Below(4); edits > 0; --edits) {
     std::size_t at = random.Below(text.size() + 1);
-    switch (random.Below(6)) {
-      case 0:
-        if (at < text.size()) text[at] = InterestingCharacter(random);
-        break;
-      case 1:
-        text.insert(at, 1, InterestingCharacter(random));
-        break;
-      case 2:
-        text.erase(at, 1 + random.Below(8));
-        break;
-      case 3:
-        if (at < text.size()) text.insert(at, text.substr(at, 1 + random.Below(32)));
-        break;
-      case 4: {
-        const std::wstring& other = seeds[random.Below(seeds.size())];
-        std::size_t from = random.Below(other.size() + 1);
-        text.insert(at, other.substr(from, random.Below(64)));
-        break;
-      }
-      default:
-        if (at < text.size()) text[at] = wchar_t(L'0' + random.Below(10));
-        break;
+    const std::size_t kind = random.Below(6);
+    if (kind == 1) {
+      text.insert(at, 1, random.Character());
+    } else if (kind == 2) {
+      text.erase(at, 1 + random.Below(8));
+    } else if (kind == 4) {
+      const std::wstring& other = seeds[random.Below(seeds.size())];
+      std::size_t from = random.Below(other.size() + 1);
+      text.insert(at, other.substr(from, random.Below(64)));
+    } else if (at < text.size() && kind == 3) {
+      text.insert(at, text.substr(at, 1 + random.Below(32)));
+    } else if (at < text.size()) {
+      text[at] = kind == 0 ? random.Character() : wchar_t(L'0' + random.Below(10));
     }
   }
   return text;
@@ -78,7 +58,8 @@ inline std::wstring Mutate(const std::vector<std::wstring>& seeds, FuzzRandom& r
 template <typename Body>
 void RunFuzz(const char* target, const std::vector<std::wstring>& seeds, std::uint64_t seed, std::uint64_t slice,
              Body body) {
-  const std::uint64_t count = FuzzInputCount(slice);
+  const wchar_t* asked = _wgetenv(L"VELMORA_FUZZ_INPUTS");
+  const std::uint64_t count = asked && wcstoull(asked, nullptr, 10) ? wcstoull(asked, nullptr, 10) : slice;
   FuzzRandom random{seed};
   std::uint64_t inputs = 0, accepted = 0;
   const ULONGLONG start = GetTickCount64();

@@ -5,22 +5,16 @@
 #include <cwchar>
 #include <string>
 
-inline bool IsOracleAsciiSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
-
 inline bool IsOracleHexDigest(const std::wstring& digest) {
-  if (digest.size() != 64) return false;
-  for (wchar_t c : digest) {
-    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) return false;
-  }
-  return true;
+  return digest.size() == 64 && digest.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring::npos;
 }
 
 // A number as wcstoull reads it: white space, an optional sign (minus negates modulo
 // 2^64), digits, anything after them ignored. "unsure" when a non-ASCII character
 // stands before the digits (whether it counts as white space is the C library's call).
 inline bool OracleReadNumber(const std::wstring& text, std::uint64_t& value, bool& negative, bool& unsure) {
-  std::size_t i = 0;
-  while (i < text.size() && IsOracleAsciiSpace(text[i])) ++i;
+  std::size_t i = text.find_first_not_of(L" \t\n\v\f\r");
+  i = i == std::wstring::npos ? text.size() : i;
   if (i < text.size() && text[i] > 0x7f) unsure = true;
   negative = false;
   if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
@@ -35,8 +29,7 @@ inline bool OracleReadNumber(const std::wstring& text, std::uint64_t& value, boo
 }
 
 inline bool OracleValidRelativePath(const std::wstring& path) {
-  if (path.empty() || path.size() > 240) return false;
-  if (path.find(L':') != std::wstring::npos) return false;
+  if (path.empty() || path.size() > 240 || path.find(L':') != std::wstring::npos) return false;
   std::wstring segment;
   for (std::size_t i = 0; i <= path.size(); ++i) {
     if (i < path.size() && path[i] != L'\\' && path[i] != L'/') {
@@ -44,8 +37,7 @@ inline bool OracleValidRelativePath(const std::wstring& path) {
       segment += path[i];
       continue;
     }
-    if (segment.empty() || segment == L"." || segment == L"..") return false;
-    if (segment.back() == L'.' || segment.back() == L' ') return false;
+    if (segment.empty() || segment == L"." || segment == L".." || wcschr(L". ", segment.back())) return false;
     segment.clear();
   }
   return true;

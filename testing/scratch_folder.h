@@ -18,7 +18,6 @@ class ScratchFolder {
     static unsigned counter = 0;
     path_ = JoinPath(temp, std::wstring(prefix) + L"-" + DecimalText(GetCurrentProcessId()) + L"-" +
                                DecimalText(GetTickCount64()) + L"-" + DecimalText(++counter));
-    if (path_.back() == L'\\') path_.pop_back();
     EnsureDirectory(path_);
   }
   ScratchFolder(const ScratchFolder&) = delete;

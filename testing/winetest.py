@@ -1,25 +1,23 @@
-"""End-to-end test support: a disposable Wine prefix per test group, the real
-programs run in it, and readers of its registry, files and windows.
-
-Tests are run by scripts/test, which starts Xvfb and makes the template prefix; each
-test file copies that template into a prefix of its own with its own wineserver.
-"""
+"""End-to-end test support: a copy of the template Wine prefix per test class, with its own
+wineserver and Xvfb display, the real programs run in it, and readers of its registry, files
+and windows. testing/wine-session starts the same for shell scripts through session()."""
 import contextlib
 import functools
 import os
 import re
+import shlex
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 from pathlib import Path
 
-SOURCE = Path(os.environ.get("VELMORA_SOURCE", Path(__file__).resolve().parent.parent))
-BUILD = Path(os.environ.get("VELMORA_BUILD", SOURCE / "build"))
+SOURCE = Path(os.environ.get("VELMORA_SOURCE") or Path(__file__).resolve().parent.parent)
+BUILD = Path(os.environ.get("VELMORA_BUILD") or SOURCE / "build")
 OUT = BUILD / "out"
 TESTAPPS = BUILD / "testapps"
-PACK = SOURCE / "scripts" / "pack"
 KIT = BUILD / "kit"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
 RUNTIME_KEY = r"HKLM\SOFTWARE\dotnet\Setup\InstalledVersions\x64\sharedfx\Microsoft.WindowsDesktop.App"
@@ -44,8 +42,7 @@ class WinePrefix:
             raise RuntimeError(f"no template prefix at {template}: run the tests through scripts/test")
         base = Path("/dev/shm") if Path("/dev/shm").is_dir() else BUILD / "wine"
         self.path = Path(tempfile.mkdtemp(prefix=f"velmora-{name}-", dir=base))
-        shutil.rmtree(self.path)
-        subprocess.run(["cp", "-a", str(template), str(self.path)], check=True)
+        subprocess.run(["cp", "-a", f"{template}/.", str(self.path)], check=True)
         self.env = dict(os.environ, WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH="win64",
                         WINEDLLOVERRIDES="mscoree,mshtml=", LANG=locale, LC_ALL=locale)
         self.start_server()
@@ -64,30 +61,26 @@ class WinePrefix:
         self.stop_server()
         self.start_server()
 
-    # --- processes -------------------------------------------------------------
+    def close(self):
+        self.stop_server()
+        shutil.rmtree(self.path, ignore_errors=True)
 
     def run_raw(self, args, timeout=120, env=None):
         """Output goes through files, not pipes: Wine's background processes inherit the
         handles and would keep a pipe open long after the program ended."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            process = subprocess.Popen([wine_loader()] + [str(a) for a in args], env=env or self.env,
-                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-            try:
-                code = process.wait(timeout=timeout)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-                raise
-            out.seek(0)
-            err.seek(0)
-            return subprocess.CompletedProcess(process.args, code, out.read().decode("utf-8", "replace"),
-                                               err.read().decode("utf-8", "replace"))
+            result = subprocess.run([wine_loader(), *map(str, args)], env=env or self.env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err, timeout=timeout)
+            for name, file in (("stdout", out), ("stderr", err)):
+                file.seek(0)
+                setattr(result, name, file.read().decode("utf-8", "replace"))
+            return result
 
     def run(self, program, *args, timeout=120, env=None):
         return self.run_raw([program, *args], timeout=timeout, env=env).returncode
 
     def start(self, program, *args, env=None):
-        return subprocess.Popen([wine_loader(), str(program)] + [str(a) for a in args], env=env or self.env,
+        return subprocess.Popen([wine_loader(), str(program), *map(str, args)], env=env or self.env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def in_locale(self, locale):
@@ -96,23 +89,14 @@ class WinePrefix:
     def with_env(self, **changes):
         return dict(self.env, **changes)
 
-    def close(self):
-        self.stop_server()
-        shutil.rmtree(self.path, ignore_errors=True)
-
-    # --- files -----------------------------------------------------------------
-
     def unix(self, windows_path):
-        """Unix path of a C:\\ (or other mapped drive) path inside the prefix."""
-        drive, rest = windows_path[0].lower(), windows_path[3:] if len(windows_path) > 2 else ""
-        base = (self.path / "dosdevices" / f"{drive}:").resolve()
-        return base / rest.replace("\\", "/") if rest else base
+        base = (self.path / "dosdevices" / f"{windows_path[0].lower()}:").resolve()
+        return base / windows_path[3:].replace("\\", "/")
 
     def exists(self, windows_path):
         return os.path.lexists(self.unix(windows_path))
 
     def listing(self, windows_path):
-        """Relative paths of every file below a folder, sorted, with backslashes."""
         root = self.unix(windows_path)
         return sorted(str(Path(dirpath, name).relative_to(root)).replace("/", "\\")
                       for dirpath, _, files in os.walk(root) for name in files)
@@ -120,13 +104,10 @@ class WinePrefix:
     def attributes(self, windows_path):
         """DOS attributes Wine keeps in the user.DOSATTRIB extended attribute."""
         try:
-            raw = os.getxattr(self.unix(windows_path), "user.DOSATTRIB").decode(errors="replace")
-        except OSError:
+            raw = os.getxattr(self.unix(windows_path), "user.DOSATTRIB")
+            return int(re.match(rb"0x([0-9a-fA-F]+)", raw)[1], 16)
+        except (OSError, TypeError):
             return 0
-        match = re.match(r"0x([0-9a-fA-F]+)", raw)
-        return int(match.group(1), 16) if match else 0
-
-    # --- registry --------------------------------------------------------------
 
     def reg(self, *args):
         return self.run_raw(["reg", *args], timeout=60)
@@ -143,30 +124,32 @@ class WinePrefix:
         """{name: (type, data)} of a key, exact text (read through reg export), or None."""
         with tempfile.TemporaryDirectory() as work:
             target = Path(work) / "key.reg"
-            result = self.run_raw(["reg", "export", key, self.windows_of(target), "/y", "/reg:64"])
-            if result.returncode != 0 or not target.exists():
+            if self.reg("export", key, self.windows_of(target), "/y", "/reg:64").returncode or not target.exists():
                 return None
-            return parse_reg_export(target.read_bytes(), key)
+            text = target.read_bytes().decode("utf-16").replace("\\\r\n  ", "").replace("\\\n  ", "")
+        values, sections = {}, 0
+        for line in text.splitlines():
+            sections += line.startswith("[")  # the key itself comes first, then its subkeys
+            if sections == 1 and "=" in line:
+                name, _, data = line.partition("=")
+                values["" if name == "@" else parse_reg_data(name)[1]] = parse_reg_data(data)
+        return values
 
     def reg_value(self, key, name):
         return (self.reg_values(key) or {}).get(name)
 
     def key_exists(self, key):
-        return self.run_raw(["reg", "query", key, "/reg:64"]).returncode == 0
+        return self.reg("query", key, "/reg:64").returncode == 0
 
     def windows_of(self, unix_path):
-        """The Z:\\ path Wine gives a Unix path."""
         return "Z:" + str(Path(unix_path).resolve()).replace("/", "\\")
 
     def register_runtime(self, version="8.0.11"):
-        """Makes the desktop runtime count as present."""
         self.reg_add(RUNTIME_KEY + "\\" + version)
 
     def set_windows_version(self, version):
         result = self.run_raw(["winecfg", "-v", version])
         assert result.returncode == 0, result.stderr
-
-    # --- windows and keys ---------------------------------------------------------
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, stdout=subprocess.PIPE,
@@ -190,26 +173,19 @@ class WinePrefix:
     def dialogs(self):
         return list(self.windows(lambda name: name in ("Velmora", "岫澜")))
 
-    def dialog_texts(self, timeout=30):
-        """The texts of the product's visible dialog, in order."""
-        def texts():
-            result = self.run_raw([TESTAPPS / "dialog_text.exe"])
-            return result.returncode == 0 and result.stdout.strip() and result.stdout.splitlines()
-        lines = wait_until(texts, timeout, 0.3)
-        if not lines:
-            raise AssertionError(f"no dialog within {timeout} s")
-        return lines
+    def dialog_texts(self):
+        result = self.run_raw([TESTAPPS / "dialog_text.exe"])
+        return result.returncode == 0 and result.stdout.strip() and result.stdout.splitlines()
 
     def answer_dialog(self, key, expect=(), timeout=60):
-        """Waits for the product's dialog, checks that it begins with the texts expected
-        (read before it is answered: a wrong or swapped text fails), presses key (Return
-        is the default button, Escape is Cancel) and waits for it to close. A key that
-        arrives before the dialog takes input is lost, so it is pressed again while the
-        same dialog stays."""
+        """Waits for the product's dialog, reads its texts when some are expected (a wrong or
+        swapped text fails), presses key (Return: the default button, Escape: Cancel) and
+        waits for it to close. A key that arrives before the dialog takes input is lost, so
+        it is pressed again while the same dialog stays."""
         window = wait_until(lambda: next(iter(self.dialogs()), None), timeout=timeout)
         if not window:
             raise AssertionError("no dialog titled Velmora or 岫澜 appeared")
-        texts = self.dialog_texts() if expect else []
+        texts = (wait_until(self.dialog_texts, 30, 0.3) or ["(no texts read)"]) if expect else []
         for _ in range(5):
             time.sleep(0.5)
             self.press(window, key)
@@ -258,50 +234,28 @@ def fill_and_snapshot(root):
     return snapshot(root)
 
 
-def parse_reg_export(data, key):
-    text = data.decode("utf-16") if data[:2] in (b"\xff\xfe", b"\xfe\xff") else data.decode("utf-8", "replace")
-    text = text.replace("\\\r\n  ", "").replace("\\\n  ", "")
-    values, current = {}, None
-    root, _, rest = key.upper().partition("\\")
-    header = f"[{ {'HKLM': 'HKEY_LOCAL_MACHINE', 'HKCU': 'HKEY_CURRENT_USER'}.get(root, root)}\\{rest}]"
-    for line in text.splitlines():
-        if line.startswith("["):
-            current = line.strip().upper() == header
-            continue
-        if not current or "=" not in line:
-            continue
-        name, _, data_text = line.partition("=")
-        name = "" if name == "@" else bytes(name.strip('"'), "utf-8").decode("unicode_escape")
-        values[name] = parse_reg_data(data_text)
-    return values
-
-
 def parse_reg_data(text):
     if text.startswith('"'):
         return ("REG_SZ", text[1:-1].replace('\\"', '"').replace("\\\\", "\\"))
-    if text.startswith("dword:"):
-        return ("REG_DWORD", int(text[6:], 16))
-    kinds = {"hex:": "REG_BINARY", "hex(2):": "REG_EXPAND_SZ", "hex(7):": "REG_MULTI_SZ", "hex(b):": "REG_QWORD"}
-    for prefix, kind in kinds.items():
-        if text.startswith(prefix):
-            raw = bytes(int(b, 16) for b in text[len(prefix):].split(",") if b)
-            if kind in ("REG_EXPAND_SZ", "REG_MULTI_SZ"):
-                return (kind, raw.decode("utf-16-le"))
-            return (kind, raw)
-    return ("UNKNOWN", text)
+    kind, _, data = text.partition(":")
+    if kind == "dword":
+        return ("REG_DWORD", int(data, 16))
+    kinds = {"hex": "REG_BINARY", "hex(2)": "REG_EXPAND_SZ", "hex(7)": "REG_MULTI_SZ", "hex(b)": "REG_QWORD"}
+    kind = kinds.get(kind, kind)
+    raw = bytes.fromhex(data.replace(",", ""))
+    return (kind, raw.decode("utf-16-le") if kind in ("REG_EXPAND_SZ", "REG_MULTI_SZ") else raw)
 
 
 def pack(output, *args):
-    """Runs the package builder; returns (exit code, stderr text)."""
-    result = subprocess.run(["python3", str(PACK), "--kit", str(KIT), "--output", str(output), *map(str, args)],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    result = subprocess.run(["python3", SOURCE / "scripts" / "pack", "--kit", KIT, "--output", output,
+                             *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     return result.returncode, result.stderr
 
 
 class VirtualDisplay:
-    """An Xvfb display of our own for the length of a with-block; sets DISPLAY. Xvfb
-    picks a free display number itself, so parallel runs never share one: pointer,
-    keyboard focus and window titles are per display."""
+    """An Xvfb display of our own for the length of a with-block; sets DISPLAY. Xvfb picks
+    a free display number itself, so parallel runs never share pointer, focus or windows."""
+    none = contextlib.nullcontext  # stands in where the caller's own display is used
 
     def __init__(self, screen="1600x1200x24"):
         self.screen = screen
@@ -328,19 +282,13 @@ class VirtualDisplay:
         else:
             os.environ["DISPLAY"] = self.saved
 
-    @staticmethod
-    def none():
-        """Stands in where the caller's own display is used."""
-        return contextlib.nullcontext()
-
 
 def prepare_template():
-    """Makes (or reuses) the template prefix the harness copies, for commands that run
-    outside scripts/test; needs DISPLAY."""
-    template = BUILD / "wine" / "template"
+    """Makes (or reuses) the template prefix the harness copies; needs DISPLAY."""
+    template = (BUILD / "wine" / "template").resolve()
     env = dict(os.environ, PATH="/usr/lib/wine:" + os.environ.get("PATH", ""))
-    subprocess.run([str(SOURCE / "testing" / "wine-template"), str(template.resolve())], env=env, check=True)
-    os.environ["VELMORA_WINE_TEMPLATE"] = str(template.resolve())
+    subprocess.run([SOURCE / "testing" / "wine-template", template], env=env, check=True, stdout=sys.stderr)
+    os.environ["VELMORA_WINE_TEMPLATE"] = str(template)
     return template
 
 
@@ -354,17 +302,8 @@ class PrefixTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.display = VirtualDisplay(cls.screen).__enter__()
-        try:
-            cls.prefix = WinePrefix(cls.__name__.lower(), cls.locale)
-        except BaseException:
-            cls.display.__exit__(None, None, None)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.prefix.close()
-        cls.display.__exit__(None, None, None)
+        cls.display = cls.enterClassContext(VirtualDisplay(cls.screen))
+        cls.prefix = cls.enterClassContext(contextlib.closing(WinePrefix(cls.__name__.lower(), cls.locale)))
 
     def setUp(self):
         self.scratch = Path(tempfile.mkdtemp(prefix="velmora-test-"))
@@ -373,3 +312,18 @@ class PrefixTestCase(unittest.TestCase):
 
 def main():
     unittest.main(verbosity=2)
+
+
+if __name__ == "__main__":
+    # For testing/wine-session: a display ("display"), or a display, the template and a prefix with its
+    # server ("session"), printed as shell assignments; they outlive this process, wine_session_stop ends them.
+    display = VirtualDisplay().__enter__()
+    shell = {"DISPLAY": os.environ["DISPLAY"], "wine_session_xvfb": display.server.pid}
+    try:
+        if sys.argv[1] == "session":
+            shell["VELMORA_WINE_TEMPLATE"] = prepare_template()
+            shell["WINEPREFIX"] = shell["wine_session_prefix"] = WinePrefix("session").path
+    except BaseException:
+        display.server.kill()
+        raise
+    print(" ".join(f"{name}={shlex.quote(str(value))}" for name, value in shell.items()))

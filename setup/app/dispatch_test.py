@@ -67,100 +67,79 @@ class CommandLines(PrefixTestCase):
         self.assertGreater(time.time() - started, 1.0, "the wait returned before the process ended")
         sleeper.wait(timeout=30)
 
-
-class WindowsCheck(PrefixTestCase):
     def test_unsupported_windows_is_refused_with_6(self):
-        p, kind = self.prefix, "InstallationType"
-        # (name, set up, undo, refused)
-        cases = [
-            ("before Windows 10", lambda: p.set_windows_version("win81"), lambda: p.set_windows_version("win10"), 6),
-            ("preinstallation environment", lambda: p.reg_add(MININT), lambda: p.reg_delete(MININT), 6),
-            # The installation type is matched in its own letter case.
-            *[(data, lambda d=data: p.reg_add(CURRENT_VERSION, kind, data=d),
-               lambda: p.reg_delete(CURRENT_VERSION, kind), code)
-              for data, code in (("Server Core", 6), ("Nano Server", 6), ("server core", 0))],
-        ]
-        for name, set_up, undo, code in cases:
-            with self.subTest(name):
-                set_up()
+        # (key, value, data, code); before Windows 10 is a row of Language (the same check).
+        # The installation type is matched in its own letter case.
+        rows = [(MININT, None, "", 6), *[(CURRENT_VERSION, "InstallationType", data, code) for data, code in
+                                         (("Server Core", 6), ("Nano Server", 6), ("server core", 0))]]
+        for key, name, data, code in rows:
+            with self.subTest(data or key):
+                self.prefix.reg_add(key, name, data=data)
                 try:
-                    self.assertEqual(p.run(MAINTENANCE, "/uninstall", "/quiet"), code)
-                    self.assertEqual(p.run(MAINTENANCE), 87)  # checked only after the switches
+                    self.assertEqual(self.prefix.run(MAINTENANCE, "/uninstall", "/quiet"), code)
+                    self.assertEqual(self.prefix.run(MAINTENANCE), 87)  # checked only after the switches
                     if code == 6:
-                        self.assertEqual(p.run(SETUP, "/quiet"), 6)
+                        self.assertEqual(self.prefix.run(SETUP, "/quiet"), 6)
                 finally:
-                    undo()
+                    self.prefix.reg_delete(key, name)
 
-    def test_the_refusal_is_shown_in_either_language_unless_quiet(self):
-        self.prefix.set_windows_version("win81")
-        self.addCleanup(self.prefix.set_windows_version, "win10")
-        for locale, expect in (("en_US.UTF-8", ("The operation could not finish", "Velmora requires Windows 10, "
-                                                "Windows 11, or a supported Windows Server Desktop Experience "
-                                                "installation.")),
-                               ("zh_CN.UTF-8", ("操作未能完成", "岫澜需要 Windows 10、Windows 11，或受支持的 Windows "
-                                                "Server 桌面体验版。"))):
-            with self.subTest(locale):
-                shown = self.prefix.start(MAINTENANCE, "/uninstall", env=self.prefix.in_locale(locale))
-                self.prefix.answer_dialog("Return", expect)
-                self.assertEqual(shown.wait(timeout=30), 6)
-
-
-class InstallModeRefusals(PrefixTestCase):
-    def setUp(self):
-        super().setUp()
-        self.prefix.reg_delete(UNINSTALL_KEY)
-        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
-
-    def test_an_empty_or_expandable_location_or_the_32_bit_view_is_not_installed(self):
-        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data="")
-        self.assertEqual(self.prefix.run(SETUP, "/quiet", "/repair"), 2)
-        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", "REG_EXPAND_SZ", r"C:\Apps\Velmora")
-        self.assertEqual(self.prefix.run(SETUP, "/quiet", "/update"), 2)
-        self.prefix.reg_delete(UNINSTALL_KEY)
-        result = self.prefix.reg("add", UNINSTALL_KEY, "/v", "InstallLocation", "/d", r"C:\Apps\Velmora", "/f",
-                                 "/reg:32")
-        self.assertEqual(result.returncode, 0)
-        self.addCleanup(self.prefix.reg, "delete", UNINSTALL_KEY, "/f", "/reg:32")
-        self.assertEqual(self.prefix.run(SETUP, "/quiet", "/update"), 2)
-
-    def test_a_newer_installed_version_is_refused_and_left_alone(self):
-        # Which versions count as newer is the in-process decision table's business.
+    def test_an_empty_expandable_32_bit_or_newer_installation_is_refused_and_left_alone(self):
         folder = r"C:\Apps\Velmora"
-        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=folder)
-        self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.1.0")
-        for args in (["/quiet"], ["/quiet", "/repair"], ["/quiet", "/update"]):
-            with self.subTest(args=args):
-                self.assertEqual(self.prefix.run(SETUP, *args), 2)
-        self.assertEqual(self.prefix.reg_value(UNINSTALL_KEY, "DisplayVersion"), ("REG_SZ", "1.1.0"))
-        self.assertFalse(self.prefix.exists(folder))
+        # (InstallLocation's type and data, registry view, DisplayVersion, switch after /quiet);
+        # which versions count as newer is the in-process decision table's business.
+        rows = [("REG_SZ", "", "/reg:64", None, "/repair"), ("REG_EXPAND_SZ", folder, "/reg:64", None, "/update"),
+                ("REG_SZ", folder, "/reg:32", None, "/update"),
+                *[("REG_SZ", folder, "/reg:64", "1.1.0", switch) for switch in (None, "/repair", "/update")]]
+        for view in ("/reg:64", "/reg:32"):
+            self.addCleanup(self.prefix.reg, "delete", UNINSTALL_KEY, "/f", view)
+        for kind, location, view, version, switch in rows:
+            with self.subTest(kind=kind, location=location, view=view, version=version, switch=switch):
+                for old in ("/reg:64", "/reg:32"):
+                    self.prefix.reg("delete", UNINSTALL_KEY, "/f", old)
+                self.prefix.reg("add", UNINSTALL_KEY, "/v", "InstallLocation", "/t", kind, "/d", location, "/f",
+                                view)
+                if version:
+                    self.prefix.reg("add", UNINSTALL_KEY, "/v", "DisplayVersion", "/d", version, "/f", view)
+                self.assertEqual(self.prefix.run(SETUP, "/quiet", *filter(None, [switch])), 2)
+                left = self.prefix.reg_value(UNINSTALL_KEY, "DisplayVersion")
+                self.assertEqual(left, version and ("REG_SZ", version))
+                self.assertFalse(self.prefix.exists(folder))
 
 
 class Language(PrefixTestCase):
     """Each refusal dialog says its own text in the locale's language: the dialogs are
     read before they are answered, so a swapped or wrong text fails here."""
-    # (program, arguments, version registered, English text, Chinese text)
+    # (program, arguments, version registered or Windows version set, exit code, English, Chinese text)
     REFUSALS = [
-        (MAINTENANCE, ["/uninstall", "/install-dir", "relative"], None,
+        (MAINTENANCE, ["/uninstall", "/install-dir", "relative"], None, 2,
          "The installation folder is not valid.", "安装位置无效，请重新运行卸载程序。"),
-        (SETUP, ["/install-dir", "relative"], None, "The installation folder is not valid.", "安装位置无效，请重新选择。"),
-        (SETUP, ["/repair"], None, "Velmora is not installed yet.", "尚未安装岫澜，请先完成安装。"),
-        (SETUP, [], "9.0.0", "A newer version of Velmora is already installed. Uninstall it before installing this "
-         "version.", "已安装更高版本的岫澜；如需安装当前版本，请先卸载现有版本。"),
+        (SETUP, ["/install-dir", "relative"], None, 2, "The installation folder is not valid.",
+         "安装位置无效，请重新选择。"),
+        (SETUP, ["/repair"], None, 2, "Velmora is not installed yet.", "尚未安装岫澜，请先完成安装。"),
+        (SETUP, [], "9.0.0", 2, "A newer version of Velmora is already installed. Uninstall it before installing "
+         "this version.", "已安装更高版本的岫澜；如需安装当前版本，请先卸载现有版本。"),
+        (MAINTENANCE, ["/uninstall"], "win81", 6, "Velmora requires Windows 10, Windows 11, or a supported "
+         "Windows Server Desktop Experience installation.", "岫澜需要 Windows 10、Windows 11，或受支持的 Windows "
+         "Server 桌面体验版。"),
     ]
 
     def test_refusals_are_shown_with_their_own_text_in_either_language(self):
-        for locale, instruction, column in (("zh_CN.UTF-8", "操作未能完成", 4),
-                                            ("en_US.UTF-8", "The operation could not finish", 3)):
+        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
+        for locale, instruction, column in (("zh_CN.UTF-8", "操作未能完成", 5),
+                                            ("en_US.UTF-8", "The operation could not finish", 4)):
             for row in self.REFUSALS:
                 with self.subTest(locale=locale, arguments=row[1]):
                     self.prefix.reg_delete(UNINSTALL_KEY)
-                    if row[2]:
+                    if row[2] == "win81":
+                        self.prefix.set_windows_version("win81")
+                    elif row[2]:
                         self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Apps\Velmora")
                         self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data=row[2])
                     shown = self.prefix.start(row[0], *row[1], env=self.prefix.in_locale(locale))
                     self.prefix.answer_dialog("Return", (instruction, row[column]))
-                    self.assertEqual(shown.wait(timeout=30), 2)
-        self.prefix.reg_delete(UNINSTALL_KEY)
+                    self.assertEqual(shown.wait(timeout=30), row[3])
+                if row[2] == "win81":
+                    self.prefix.set_windows_version("win10")
 
 
 if __name__ == "__main__":

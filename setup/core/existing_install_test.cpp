@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string>
+
 #include "setup/core/text.h"
 
 TEST(DecideInstallMode, FollowsTheDecisionTable) {
@@ -13,28 +15,19 @@ TEST(DecideInstallMode, FollowsTheDecisionTable) {
     bool repair, update;
     O expected;
   } cases[] = {
-      {L"", L"", false, false, O::Fresh},
-      {L"", L"1.0.1", false, false, O::Fresh},
-      {L"", L"", true, false, O::NotInstalled},
-      {L"", L"", false, true, O::NotInstalled},
-      {L"C:\\V", L"1.0.0", false, false, O::Update},
-      {L"C:\\V", L"0.9.9", false, true, O::Update},
-      {L"C:\\V", L"garbage", false, false, O::Update},
+      {L"", L"", false, false, O::Fresh}, {L"", L"1.0.1", false, false, O::Fresh},
+      {L"", L"", true, false, O::NotInstalled}, {L"", L"", false, true, O::NotInstalled},
+      {L"C:\\V", L"1.0.0", false, false, O::Update}, {L"C:\\V", L"0.9.9", false, true, O::Update},
       // An unreadable version counts as older: three numbers of 0-65535, nothing else.
-      {L"C:\\V", L"", false, false, O::Update},
-      {L"C:\\V", L"1.0", false, false, O::Update},
-      {L"C:\\V", L"1.0.1.0", false, false, O::Update},
-      {L"C:\\V", L"1..1", false, false, O::Update},
-      {L"C:\\V", L"1.0.1 ", false, false, O::Update},
-      {L"C:\\V", L"1.0.1x", false, false, O::Update},
-      {L"C:\\V", L"1.-1.0", false, false, O::Update},
-      {L"C:\\V", L"1.0.65536", false, false, O::Update},
-      {L"C:\\V", L"1.0.0", true, false, O::Repair},
-      {L"C:\\V", L"1.0.1", false, false, O::Repair},
-      {L"C:\\V", L"01.00.001", false, true, O::Repair},
-      {L"C:\\V", L"1.0.2", false, false, O::NewerInstalled},
-      {L"C:\\V", L"1.1.0", false, false, O::NewerInstalled},
-      {L"C:\\V", L" 1.+2.3", false, false, O::NewerInstalled},  // each number read as the runtime reads it
+      {L"C:\\V", L"garbage", false, false, O::Update}, {L"C:\\V", L"", false, false, O::Update},
+      {L"C:\\V", L"1.0", false, false, O::Update}, {L"C:\\V", L"1.0.1.0", false, false, O::Update},
+      {L"C:\\V", L"1..1", false, false, O::Update}, {L"C:\\V", L"1.0.1 ", false, false, O::Update},
+      {L"C:\\V", L"1.0.1x", false, false, O::Update}, {L"C:\\V", L"1.-1.0", false, false, O::Update},
+      {L"C:\\V", L"1.0.65536", false, false, O::Update}, {L"C:\\V", L"1.0.0", true, false, O::Repair},
+      {L"C:\\V", L"1.0.1", false, false, O::Repair}, {L"C:\\V", L"01.00.001", false, true, O::Repair},
+      {L"C:\\V", L"1.0.2", false, false, O::NewerInstalled}, {L"C:\\V", L"1.1.0", false, false, O::NewerInstalled},
+      // Each number read as the runtime reads it.
+      {L"C:\\V", L" 1.+2.3", false, false, O::NewerInstalled},
       {L"C:\\V", L"65535.0.0", false, false, O::NewerInstalled},
       {L"C:\\V", L"2.0.0", true, false, O::NewerInstalled},
   };
@@ -53,28 +46,21 @@ TEST(DefaultInstallFolder, UsesProgramFilesOrItsUsualPlace) {
   SetEnvironmentVariableW(L"ProgramFiles", saved.c_str());
 }
 
-TEST(ReadUninstallValue, ReadsOnlyPlainStringsOfThe64BitView) {
+// Expandable strings and the 32-bit view are end-to-end rows (dispatch_test).
+TEST(ReadUninstallValue, ReadsOnlyPlainStringsUpTo1023Characters) {
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                             nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  auto set = [&](const wchar_t* name, DWORD type, const std::wstring& text) {
-    RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+  for (const std::wstring& text : {std::wstring(1023, L'x'), std::wstring(1024, L'y')}) {
+    RegSetValueExW(key, text.substr(0, 1).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    DWORD((text.size() + 1) * sizeof(wchar_t)));
-  };
-  set(L"Plain", REG_SZ, L"C:\\Apps\\Velmora");
-  set(L"Expandable", REG_EXPAND_SZ, L"C:\\Apps");
-  set(L"Longest", REG_SZ, std::wstring(1023, L'x'));
-  set(L"TooLong", REG_SZ, std::wstring(1024, L'x'));
+  }
   DWORD number = 1;
   RegSetValueExW(key, L"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-  EXPECT_EQ(ReadUninstallValue(L"Plain"), L"C:\\Apps\\Velmora");
-  EXPECT_EQ(ReadUninstallValue(L"Expandable"), L"");
-  EXPECT_EQ(ReadUninstallValue(L"Longest").size(), 1023u);
-  EXPECT_EQ(ReadUninstallValue(L"TooLong"), L"");
-  EXPECT_EQ(ReadUninstallValue(L"Number"), L"");
-  EXPECT_EQ(ReadUninstallValue(L"Missing"), L"");
   RegCloseKey(key);
+  EXPECT_EQ(ReadUninstallValue(L"x"), std::wstring(1023, L'x'));
+  EXPECT_EQ(ReadUninstallValue(L"y") + ReadUninstallValue(L"Number") + ReadUninstallValue(L"Missing"), L"");
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_WOW64_64KEY, 0);
-  EXPECT_EQ(ReadUninstallValue(L"Plain"), L"");
+  EXPECT_EQ(ReadUninstallValue(L"x"), L"");
 }

@@ -3,128 +3,99 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "setup/core/paths.h"
 #include "testing/scratch_folder.h"
 
 namespace {
 
-struct FolderSecurity {
-  bool read = false;
-  bool protectedDacl = false;
-  bool ownerAdministrators = false;
-  int aces = 0;
-  int inheritedAces = 0;
-  bool systemFull = false;
-  bool administratorsFull = false;
-  bool usersReadExecute = false;
-  bool allInheritable = true;
+// What a descriptor grants, as Windows reads it back.
+struct Security {
+  bool protectedDacl = false, ownerAdministrators = false, allInheritable = true;
+  int aces = 0;  // with a protected DACL, any inherited or extra ACE shows in the count
+  ACCESS_MASK system = 0, administrators = 0, users = 0;
+  bool operator==(const Security&) const = default;
 };
 
-FolderSecurity Describe(PSECURITY_DESCRIPTOR descriptor, PSID owner, PACL dacl) {
-  FolderSecurity result;
-  result.read = true;
+Security Describe(PSECURITY_DESCRIPTOR descriptor) {
+  Security result;
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
   GetSecurityDescriptorControl(descriptor, &control, &revision);
+  GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
   result.protectedDacl = (control & SE_DACL_PROTECTED) != 0;
   result.ownerAdministrators = owner && IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+  const BYTE inheritable = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  const std::pair<WELL_KNOWN_SID_TYPE, ACCESS_MASK*> accounts[] = {
+      {WinLocalSystemSid, &result.system}, {WinBuiltinAdministratorsSid, &result.administrators},
+      {WinBuiltinUsersSid, &result.users}};
   for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
     ACCESS_ALLOWED_ACE* ace = nullptr;
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) continue;
     ++result.aces;
-    if (ace->Header.AceFlags & INHERITED_ACE) ++result.inheritedAces;
-    const BYTE inheritable = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-    if ((ace->Header.AceFlags & inheritable) != inheritable) result.allInheritable = false;
-    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-    PSID sid = &ace->SidStart;
-    if (ace->Mask == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) && IsWellKnownSid(sid, WinBuiltinUsersSid)) {
-      result.usersReadExecute = true;
+    result.allInheritable = result.allInheritable && (ace->Header.AceFlags & inheritable) == inheritable;
+    for (auto [account, mask] : accounts) {
+      const bool allowed = ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE;
+      if (allowed && IsWellKnownSid(&ace->SidStart, account)) *mask |= ace->Mask;
     }
-    if ((ace->Mask & FILE_ALL_ACCESS) != FILE_ALL_ACCESS) continue;
-    result.systemFull = result.systemFull || IsWellKnownSid(sid, WinLocalSystemSid);
-    result.administratorsFull = result.administratorsFull || IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
   }
   return result;
 }
 
-FolderSecurity ReadSecurity(const std::wstring& path) {
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
+Security DescribeSddl(const wchar_t* sddl) {
   UniqueLocalMemory descriptor;
-  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                            &owner, nullptr, &dacl, nullptr,
-                            reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) != ERROR_SUCCESS) {
-    return FolderSecurity();
-  }
-  return Describe(descriptor.get(), owner, dacl);
+  return ParseSecurityDescriptor(sddl, descriptor) ? Describe(descriptor.get()) : Security{.aces = -1};
 }
 
-bool IsRunningUnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-void ExpectProtected(const FolderSecurity& security) {
-  ASSERT_TRUE(security.read) << "cannot read the security of this folder";
-  EXPECT_TRUE(security.protectedDacl);
-  EXPECT_TRUE(security.ownerAdministrators);
-  EXPECT_EQ(security.aces, 2);
-  EXPECT_EQ(security.inheritedAces, 0);
-  EXPECT_TRUE(security.systemFull);
-  EXPECT_TRUE(security.administratorsFull);
-}
-
-FolderSecurity DescribeSddl(const wchar_t* sddl) {
+Security ReadSecurity(const std::wstring& path) {
   UniqueLocalMemory descriptor;
-  if (!ParseSecurityDescriptor(sddl, descriptor)) return FolderSecurity();
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  BOOL present = FALSE, defaulted = FALSE;
-  GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted);
-  GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted);
-  return Describe(descriptor.get(), owner, dacl);
+  return GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                               nullptr, nullptr, nullptr, nullptr,
+                               reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put())) == ERROR_SUCCESS
+             ? Describe(descriptor.get())
+             : Security{.aces = -1};
 }
 
-// A folder given Everyone full control, as a standard user could have made it.
-void OpenToEveryone(const std::wstring& path) {
-  UniqueLocalMemory everyone;
-  ASSERT_TRUE(ParseSecurityDescriptor(L"D:(A;OICI;FA;;;WD)", everyone));
-  PACL dacl = nullptr;
-  BOOL present = FALSE, defaulted = FALSE;
-  GetSecurityDescriptorDacl(everyone.get(), &present, &dacl, &defaulted);
-  ASSERT_EQ(SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                  nullptr, nullptr, dacl, nullptr),
-            DWORD(ERROR_SUCCESS));
-}
+const Security kProtected{.protectedDacl = true, .ownerAdministrators = true, .aces = 2,
+                          .system = FILE_ALL_ACCESS, .administrators = FILE_ALL_ACCESS};
 
 TEST(ProtectedFolder, TheDescriptorsGrantWhatTheyShould) {
-  ExpectProtected(DescribeSddl(kProtectedFolderSddl));
-  FolderSecurity install = DescribeSddl(kInstallFolderDacl);
-  ASSERT_TRUE(install.read);
-  EXPECT_TRUE(install.protectedDacl);
-  EXPECT_EQ(install.aces, 3);
-  EXPECT_TRUE(install.systemFull && install.administratorsFull && install.usersReadExecute);
-  EXPECT_TRUE(install.allInheritable);  // what the install writes gets it too
+  EXPECT_EQ(DescribeSddl(kProtectedFolderSddl), kProtected);
+  // Inheritable: what the install writes gets it too.
+  EXPECT_EQ(DescribeSddl(kInstallFolderDacl), (Security{.protectedDacl = true, .aces = 3, .system = FILE_ALL_ACCESS,
+                                                        .administrators = FILE_ALL_ACCESS,
+                                                        .users = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}));
 }
 
 // Wine keeps no DACL or owner set on a file (it reports one made from the Unix mode) and
 // renames a folder that holds an open one: those checks run on Windows only.
 TEST(ProtectedFolder, OnlyTheTemporaryFolderIsProtectedAndItIsHeld) {
-  const bool wine = IsRunningUnderWine();
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
   ScratchFolder data(L"velmora-protected");
   const std::wstring product = data / L"Velmora", temporary = JoinPath(product, L"installer-temp");
   ASSERT_TRUE(EnsurePlainFolderChain(product));
-  if (!wine) OpenToEveryone(product);
+  // Everyone given full control of the product folder, as a standard user could have made it.
+  UniqueLocalMemory everyone;
+  ASSERT_TRUE(ParseSecurityDescriptor(L"D:(A;OICI;FA;;;WD)", everyone));
+  PACL dacl = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  GetSecurityDescriptorDacl(everyone.get(), &present, &dacl, &defaulted);
+  ASSERT_TRUE(wine || !SetNamedSecurityInfoW(const_cast<wchar_t*>(product.c_str()), SE_FILE_OBJECT,
+                                             DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr));
   {
     HeldInstallerTemp held;
     ASSERT_TRUE(HoldProtectedInstallerTemp(temporary, held));
     EXPECT_FALSE(MoveFileW(temporary.c_str(), (temporary + L"-moved").c_str()));
     if (!wine) {
-      ExpectProtected(ReadSecurity(temporary));
-      FolderSecurity parent = ReadSecurity(product);  // left as its maker set it
-      EXPECT_FALSE(parent.protectedDacl);
-      EXPECT_EQ(parent.aces, 1);
+      EXPECT_EQ(ReadSecurity(temporary), kProtected);
+      const Security parent = ReadSecurity(product);  // left as its maker set it
+      EXPECT_EQ(std::pair(parent.protectedDacl, parent.aces), std::pair(false, 1));
       EXPECT_FALSE(MoveFileW(product.c_str(), (product + L"-moved").c_str()));
     }
   }
