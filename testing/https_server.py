@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """A loopback HTTPS server for the runtime download tests, the benchmark and the demo,
 with a test CA made by openssl that only a disposable Wine prefix ever trusts.
 
@@ -12,18 +11,12 @@ Paths (every stall is bounded by the server's stall limit):
   /nolength/NAME             no Content-Length; the body ends when the connection closes
   /silent                    reads the request and never answers
   /stall/N/NAME              announces NAME's length, sends N bytes, then goes quiet
-
-As a program: https_server.py --root DIR [--port N] [--certs DIR] serves DIR until
-interrupted and prints the .reg file that makes a Wine prefix trust its CA.
 """
-import argparse
-import contextlib
 import hashlib
 import http.server
 import ssl
 import struct
 import subprocess
-import sys
 import threading
 import urllib.parse
 from pathlib import Path
@@ -152,22 +145,3 @@ class HttpsServer:
         for server in self.servers:
             server.shutdown()
             server.server_close()
-
-
-def main(argv):
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--root", required=True, help="folder whose files are served")
-    parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (default: any free one)")
-    parser.add_argument("--certs", default="build/https-certs", help="where the CA and certificate are kept")
-    args = parser.parse_args(argv)
-    certificates = Certificates(args.certs)
-    server = HttpsServer(args.root, certificates, args.port)
-    print(f"serving {args.root} at {server.url('')}\nin a test prefix only: wine reg import "
-          f"'Z:{certificates.trust_reg().resolve()}'", flush=True)
-    with contextlib.suppress(KeyboardInterrupt):
-        threading.Event().wait()
-    server.close()
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))

@@ -26,11 +26,8 @@ class FlowTestCase(RuntimeServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.installers = {}
         for variant in VARIANTS:
-            data = standin(variant).read_bytes()
-            (cls.served / f"{variant}.exe").write_bytes(data)
-            cls.installers[variant] = (len(data), hashlib.sha256(data).hexdigest().upper())
+            shutil.copy(standin(variant), cls.served / f"{variant}.exe")
         ok = bytearray((cls.served / "ok.exe").read_bytes())
         (cls.served / "short.exe").write_bytes(ok[:-1])
         ok[len(ok) // 2] ^= 0x01
@@ -44,8 +41,9 @@ class FlowTestCase(RuntimeServerTestCase):
         self.server.requests.clear()
 
     def descriptor(self, served_name, variant="ok"):
-        size, sha = self.installers[variant]
-        return f"{self.server.url(served_name)}\t{size}\t{sha}\r\n".encode()
+        data = standin(variant).read_bytes()
+        digest = hashlib.sha256(data).hexdigest().upper()
+        return f"{self.server.url(served_name)}\t{len(data)}\t{digest}\r\n".encode()
 
     def ensure(self, descriptor, *options):
         """Runs the flow in a copy of the probe that carries descriptor (bytes), or none."""
