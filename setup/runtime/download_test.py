@@ -42,7 +42,8 @@ class Download(RuntimeServerTestCase):
     def test_query_string_reaches_the_server_and_progress_ends_at_0_32(self):
         # The fragment never leaves the client. Over 1 MiB: a system that fills whole 1 MiB
         # reads still posts twice.
-        result = self.download(self.server.url("big.bin?channel=8.0&arch=x64#frag"), "--progress", size=4 * SIZE)
+        url = self.server.url("big.bin?channel=8.0&arch=x64#frag")
+        result = self.download(url, "--progress", size=4 * SIZE)
         self.assertTrue(result.ok, result.output)
         self.assertEqual(self.server.requests, ["/big.bin?channel=8.0&arch=x64"])
         self.assertEqual(self.written(), self.big)

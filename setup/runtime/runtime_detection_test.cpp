@@ -21,9 +21,9 @@ constexpr wchar_t kRuntimeFolder[] = L"dotnet\\shared\\Microsoft.WindowsDesktop.
 
 UniqueRegKey CreateKey(const std::wstring& path) {
   UniqueRegKey key;
-  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                            nullptr),
-            ERROR_SUCCESS);
+  LSTATUS created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    key.put(), nullptr);
+  EXPECT_EQ(created, ERROR_SUCCESS);
   return key;
 }
 
@@ -37,7 +37,9 @@ class DesktopRuntimeDetection : public testing::Test {
   void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRuntimeKey.c_str()); }
   void TearDown() override {
     SetUp();
-    for (const auto& [name, value] : saved_) SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+    for (const auto& [name, value] : saved_) {
+      SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+    }
   }
   const std::pair<const wchar_t*, std::wstring> saved_[2] = {
       {L"ProgramW6432", ReadEnvironmentVariable(L"ProgramW6432")},
