@@ -49,8 +49,8 @@ class Certificates:
                              "extendedKeyUsage=serverAuth", "-addext", "basicConstraints=CA:FALSE",
                              "-addext", "keyUsage=critical,digitalSignature,keyEncipherment")
 
-    def trust_reg(self):
-        """A .reg file that puts the CA into the LocalMachine Root store."""
+    def trust_in(self, prefix):
+        """Puts the CA into the LocalMachine Root store of a test prefix only (winetest.WinePrefix)."""
         der = ssl.PEM_cert_to_DER_cert(self.ca.read_text())
         data = ",".join(f"{b:02x}" for b in struct.pack("<III", 0x20, 1, len(der)) + der)
         thumbprint = hashlib.sha1(der).hexdigest().upper()
@@ -58,11 +58,7 @@ class Certificates:
         path.write_text("Windows Registry Editor Version 5.00\r\n\r\n"
                         f"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\"
                         f"{thumbprint}]\r\n\"Blob\"=hex:{data}\r\n\r\n")
-        return path
-
-    def trust_in(self, prefix):
-        """Trusts the CA inside a test prefix only (winetest.WinePrefix)."""
-        result = prefix.run_raw(["reg", "import", prefix.windows_of(self.trust_reg())])
+        result = prefix.run_raw(["reg", "import", prefix.windows_of(path)])
         assert result.returncode == 0, result.stderr
 
 
