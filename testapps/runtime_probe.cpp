@@ -6,15 +6,19 @@
 //   runtime-probe set-descriptor EXE FILE     (embeds FILE as the descriptor of EXE)
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "setup/core/handles.h"
 #include "setup/core/paths.h"
 #include "setup/core/progress.h"
+#include "setup/core/switches.h"
 #include "setup/core/text.h"
 #include "setup/runtime/download.h"
 #include "setup/runtime/prerequisite.h"
@@ -38,22 +42,8 @@ void Print(const std::wstring& line) {
   std::fflush(stdout);
 }
 
-bool HasOption(const std::vector<std::wstring>& args, const wchar_t* name) {
-  for (const auto& arg : args) {
-    if (arg == name) return true;
-  }
-  return false;
-}
-
-std::wstring OptionValue(const std::vector<std::wstring>& args, const wchar_t* name) {
-  for (size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == name) return args[i + 1];
-  }
-  return {};
-}
-
-// Runs work(target) on a thread; target points at a message-only window when
-// progress is wanted. Prints every progress message in arrival order.
+// Runs work(target) on a thread; target points at a message-only window when progress
+// is wanted. Prints every progress message in arrival order, then the result.
 bool RunWithProgress(bool wantProgress, const std::function<bool(const HWND*)>& work) {
   HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   bool result = false;
@@ -63,77 +53,63 @@ bool RunWithProgress(bool wantProgress, const std::function<bool(const HWND*)>& 
   });
   MSG message;
   int posted = 0;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (message.message == kWorkDone) break;
-    if (message.message == ProgressMessage) {
-      auto* update = reinterpret_cast<ProgressUpdate*>(message.lParam);
-      wchar_t fraction[64];
-      swprintf(fraction, 64, L"%.6f", update->fraction);
-      Print(L"progress " + std::wstring(fraction) + L" " + update->text);
-      delete update;
-      ++posted;
-    }
+  while (GetMessageW(&message, nullptr, 0, 0) > 0 && message.message != kWorkDone) {
+    if (message.message != ProgressMessage) continue;
+    auto* update = reinterpret_cast<ProgressUpdate*>(message.lParam);
+    Print(L"progress " + std::to_wstring(update->fraction) + L" " + update->text);
+    delete update;
+    ++posted;
   }
   worker.join();
   DestroyWindow(window);
   Print(L"posted " + std::to_wstring(posted));
+  Print(result ? L"result 1" : L"result 0");
   return result;
 }
 
-int Download(const std::vector<std::wstring>& args) {
+int Download(const ArgumentList& args) {
   if (args.size() < 5) return 2;
   RuntimeDescriptor descriptor{args[2], std::stoull(args[3]), L""};
   DownloadTimeouts timeouts;
-  std::wstring receive = OptionValue(args, L"--receive-timeout");
+  std::wstring receive = FindSwitchValue(args, L"--receive-timeout");
   if (!receive.empty()) timeouts.receive = std::stoi(receive);
-  LARGE_INTEGER frequency, start, end;
-  QueryPerformanceFrequency(&frequency);
-  bool ok = RunWithProgress(HasOption(args, L"--progress"), [&](const HWND* target) {
-    QueryPerformanceCounter(&start);
+  std::chrono::duration<double> elapsed{};
+  bool ok = RunWithProgress(HasSwitch(args, L"--progress"), [&](const HWND* target) {
+    auto start = std::chrono::steady_clock::now();
     bool downloaded = DownloadToFile(descriptor, args[4], target, timeouts);
-    QueryPerformanceCounter(&end);
+    elapsed = std::chrono::steady_clock::now() - start;
     return downloaded;
   });
-  wchar_t seconds[64];
-  swprintf(seconds, 64, L"%.3f", double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart));
-  Print(L"elapsed " + std::wstring(seconds));
-  Print(ok ? L"result 1" : L"result 0");
+  Print(L"elapsed " + std::to_wstring(elapsed.count()));
   return ok ? 0 : 1;
 }
 
-bool PlantStalePackage() {
-  if (!EnsureDirectory(InstallerTempFolder())) return false;
-  UniqueFile file(CreateFileW(RuntimePackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), "stale", 5, &written, nullptr);
-}
-
-int Ensure(const std::vector<std::wstring>& args) {
+int Ensure(const ArgumentList& args) {
   Print(L"pid " + std::to_wstring(GetCurrentProcessId()));
   // Wine sets ProgramData itself at start, so the test's value is applied here.
-  std::wstring programData = OptionValue(args, L"--program-data");
+  std::wstring programData = FindSwitchValue(args, L"--program-data");
   if (!programData.empty()) SetEnvironmentVariableW(L"ProgramData", programData.c_str());
-  if (HasOption(args, L"--no-program-data")) SetEnvironmentVariableW(L"ProgramData", nullptr);
-  if (HasOption(args, L"--stale") && !PlantStalePackage()) return 2;
+  if (HasSwitch(args, L"--no-program-data")) SetEnvironmentVariableW(L"ProgramData", nullptr);
+  if (HasSwitch(args, L"--stale")) {
+    EnsureDirectory(InstallerTempFolder());
+    if (!(std::ofstream(std::filesystem::path(RuntimePackagePath())) << "stale")) return 2;
+  }
   std::wstring message = L"<untouched>";
-  bool ok = RunWithProgress(HasOption(args, L"--progress"),
+  bool ok = RunWithProgress(HasSwitch(args, L"--progress"),
                             [&](const HWND* target) { return EnsureDesktopRuntime(target, message); });
   Print(L"message " + message);
-  Print(ok ? L"result 1" : L"result 0");
   return ok ? 0 : 1;
 }
 
-int SetDescriptor(const std::vector<std::wstring>& args) {
+int SetDescriptor(const ArgumentList& args) {
   if (args.size() < 4) return 2;
-  UniqueFile file(CreateFileW(args[3].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return 2;
-  std::vector<char> bytes(GetFileSize(file.get(), nullptr));
-  DWORD read = 0;
-  if (!ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr) || read != bytes.size()) return 2;
+  std::ifstream file(std::filesystem::path(args[3]), std::ios::binary);
+  std::string bytes{std::istreambuf_iterator<char>(file), {}};
   UniqueResourceUpdate update(BeginUpdateResourceW(args[2].c_str(), FALSE));
-  if (!update || !UpdateResourceW(update.get(), RT_RCDATA, MAKEINTRESOURCEW(RuntimeDescriptorResourceId),
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes.data(), DWORD(bytes.size()))) {
+  const LPWSTR id = MAKEINTRESOURCEW(RuntimeDescriptorResourceId);
+  if (!file || !update ||
+      !UpdateResourceW(update.get(), RT_RCDATA, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes.data(),
+                       DWORD(bytes.size()))) {
     return 2;
   }
   return EndUpdateResourceW(update.release(), FALSE) ? 0 : 2;
@@ -142,7 +118,7 @@ int SetDescriptor(const std::vector<std::wstring>& args) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  std::vector<std::wstring> args(argv, argv + argc);
+  ArgumentList args(argv, argv + argc);
   if (args.size() < 2) return 2;
   if (args[1] == L"download") return Download(args);
   if (args[1] == L"ensure") return Ensure(args);

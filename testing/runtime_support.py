@@ -19,18 +19,14 @@ def standin(variant):
 
 
 class ProbeResult:
+    """The probe's lines: "progress FRACTION TEXT" in their order, and one "KEY VALUE" per fact."""
+
     def __init__(self, completed):
-        self.code = completed.returncode
-        self.output = completed.stdout
-        self.progress = []
-        self.facts = {}
-        for line in completed.stdout.splitlines():
-            key, _, value = line.partition(" ")
-            if key == "progress":
-                fraction, _, text = value.partition(" ")
-                self.progress.append((float(fraction), text))
-            else:
-                self.facts[key] = value
+        self.code, self.output = completed.returncode, completed.stdout
+        pairs = [line.split(" ", 1) for line in completed.stdout.splitlines()]
+        self.facts = {key: value for key, value in pairs if key != "progress"}
+        self.progress = [(float(fraction), text) for key, value in pairs if key == "progress"
+                         for fraction, text in [value.split(" ", 1)]]
         self.ok = self.facts.get("result") == "1"
         self.message = self.facts.get("message")
         self.posted = int(self.facts.get("posted", "-1"))
@@ -44,31 +40,16 @@ class RuntimeServerTestCase(PrefixTestCase):
     def setUpClass(cls):
         super().setUpClass()
         cls.work = Path(tempfile.mkdtemp(prefix="velmora-runtime-"))
+        cls.addClassCleanup(shutil.rmtree, cls.work, True)
         cls.served = cls.work / "served"
         cls.served.mkdir()
         cls.certificates = Certificates(cls.work / "certs")
         cls.certificates.trust_in(cls.prefix)
         cls.server = HttpsServer(cls.served, cls.certificates)
+        cls.addClassCleanup(cls.server.close)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.close()
-        shutil.rmtree(cls.work, ignore_errors=True)
-        super().tearDownClass()
-
-    def probe(self, *args, program=PROBE, timeout=120, env=None):
-        return ProbeResult(self.prefix.run_raw([program, *args], timeout=timeout, env=env))
-
-    def flow_program(self, descriptor):
-        """A copy of the probe carrying descriptor (bytes) as its runtime descriptor, or none."""
-        program = self.scratch / "setup-probe.exe"
-        shutil.copy(PROBE, program)
-        if descriptor is not None:
-            source = self.scratch / "descriptor.txt"
-            source.write_bytes(descriptor)
-            embedded = self.probe("set-descriptor", self.prefix.windows_of(program), self.prefix.windows_of(source))
-            assert embedded.code == 0, embedded.output
-        return program
+    def probe(self, *args, program=PROBE):
+        return ProbeResult(self.prefix.run_raw([program, *args]))
 
     def clear_runtime(self):
         self.prefix.reg_delete(RUNTIME_KEY)

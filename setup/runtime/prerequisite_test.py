@@ -11,6 +11,7 @@ from runtime_support import PROBE, STANDIN_LOG, RuntimeServerTestCase, standin  
 from winetest import RUNTIME_KEY, fill_and_snapshot, main, snapshot  # noqa: E402
 
 TEMP = r"C:\ProgramData\Velmora\installer-temp"
+SHARED_TEMP = r"C:\Shared Data\Velmora\installer-temp"
 MISSING = "Information for a required component is missing. Download setup again."
 NO_TEMP = "The installer could not create its temporary directory."
 UNSAFE = "A required component could not be downloaded safely. Check the network and try again."
@@ -21,15 +22,12 @@ UNTOUCHED = "<untouched>"
 VARIANTS = ("ok", "3010", "1641", "1603", "1602", "noregister")
 
 
-class PrerequisiteFlow(RuntimeServerTestCase):
+class FlowTestCase(RuntimeServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.installers = {}
         for variant in VARIANTS:
-            data = standin(variant).read_bytes()
-            (cls.served / f"{variant}.exe").write_bytes(data)
-            cls.installers[variant] = (len(data), hashlib.sha256(data).hexdigest().upper())
+            shutil.copy(standin(variant), cls.served / f"{variant}.exe")
         ok = bytearray((cls.served / "ok.exe").read_bytes())
         (cls.served / "short.exe").write_bytes(ok[:-1])
         ok[len(ok) // 2] ^= 0x01
@@ -42,12 +40,21 @@ class PrerequisiteFlow(RuntimeServerTestCase):
         self.prefix.unix(STANDIN_LOG).unlink(missing_ok=True)
         self.server.requests.clear()
 
-    def descriptor(self, served_name, variant="ok", digest=None, ending="\r\n"):
-        size, sha = self.installers[variant]
-        return f"{self.server.url(served_name)}\t{size}\t{digest or sha}{ending}".encode()
+    def descriptor(self, served_name, variant="ok"):
+        data = standin(variant).read_bytes()
+        digest = hashlib.sha256(data).hexdigest().upper()
+        return f"{self.server.url(served_name)}\t{len(data)}\t{digest}\r\n".encode()
 
-    def ensure(self, descriptor, *options, env=None):
-        return self.probe("ensure", *options, program=self.flow_program(descriptor), env=env)
+    def ensure(self, descriptor, *options):
+        """Runs the flow in a copy of the probe that carries descriptor (bytes), or none."""
+        program = self.scratch / "setup-probe.exe"
+        shutil.copy(PROBE, program)
+        if descriptor is not None:
+            (self.scratch / "descriptor.txt").write_bytes(descriptor)
+            embedded = self.probe("set-descriptor", self.prefix.windows_of(program),
+                                  self.prefix.windows_of(self.scratch / "descriptor.txt"))
+            self.assertEqual(embedded.code, 0, embedded.output)
+        return self.probe("ensure", *options, program=program)
 
     def installer_runs(self):
         log = self.prefix.unix(STANDIN_LOG)
@@ -57,132 +64,90 @@ class PrerequisiteFlow(RuntimeServerTestCase):
         self.assertTrue(self.prefix.exists(folder), "the temporary folder stays")
         self.assertEqual(self.prefix.listing(folder), [])
 
-    def test_a_present_runtime_or_a_missing_or_invalid_descriptor_touches_nothing(self):
-        size, sha = self.installers["ok"]
-        # (name, descriptor, succeeds, message)
-        cases = [
-            ("runtime present", self.descriptor("ok.exe"), True, UNTOUCHED),
-            ("no resource", None, False, MISSING),
-            ("plain http", f"http://localhost:{self.server.plain_port}/ok.exe\t{size}\t{sha}".encode(), False, MISSING),
-            ("byte-order mark", b"\xef\xbb\xbf" + self.descriptor("ok.exe"), False, MISSING),
-            ("not UTF-8", self.descriptor("ok.exe").replace(b"\t", b"\t\xff", 1), False, MISSING),
-        ]
-        for name, descriptor, succeeds, message in cases:
-            with self.subTest(name):
-                if succeeds:
-                    self.prefix.register_runtime("8.0.2")
-                result = self.ensure(descriptor, "--progress")
-                self.clear_runtime()
-                self.assertEqual(result.ok, succeeds, result.output)
-                self.assertEqual(result.message, message)
-                self.assertEqual(result.posted, 0)
-                self.assertFalse(self.prefix.exists(r"C:\ProgramData\Velmora"))
-        self.assertEqual(self.server.requests, [])
 
-    def test_the_installers_exit_code_and_the_registry_afterwards_decide(self):
-        # The failing stand-ins register the runtime before they fail: only the exit
-        # code can make the flow fail.
-        for variant, message in [("ok", UNTOUCHED), ("3010", UNTOUCHED), ("1603", NOT_INSTALLED),
-                                 ("1602", NOT_INSTALLED), ("noregister", NOT_INSTALLED), ("1641", RESTARTING)]:
-            with self.subTest(variant):
-                self.setUp()
-                result = self.ensure(self.descriptor(f"{variant}.exe", variant), "--progress")
-                self.assertEqual(result.ok, message == UNTOUCHED, result.output)
-                self.assertEqual(result.message, message)
-                package = rf"{TEMP}\windowsdesktop-runtime-{result.facts['pid']}.download"
-                self.assertEqual(self.installer_runs(), [f'{package}|"{package}" /install /quiet /norestart|show=0'])
-                if result.ok:
-                    self.assertTrue(self.prefix.key_exists(RUNTIME_KEY + r"\8.0.11"))
-                self.assert_no_package_left()
-                self.assertEqual(result.progress[0], (0.1, "Downloading required components"))
-                self.assertEqual(result.progress[-1], (0.32, "Installing required components"))
-                self.assertEqual({text for _, text in result.progress[:-1]}, {"Downloading required components"})
-                fractions = [fraction for fraction, _ in result.progress]
-                self.assertEqual(fractions, sorted(fractions))
-
-    def test_unsafe_downloads_are_deleted_and_never_run(self):
-        # How a download fails is the download tests' business; the digest check is the flow's.
-        cases = [
-            ("one byte short", self.descriptor("short.exe")),
-            ("one wrong byte", self.descriptor("flipped.exe")),
-            ("wrong digest", self.descriptor("ok.exe", digest="0" * 64)),
-        ]
-        for name, descriptor in cases:
-            with self.subTest(name):
-                self.setUp()
-                result = self.ensure(descriptor)
-                self.assertFalse(result.ok)
-                self.assertEqual(result.message, UNSAFE)
-                self.assertEqual(self.installer_runs(), [])
-                self.assert_no_package_left()
-
-    def test_digest_letter_case_does_not_matter_and_a_stale_package_is_replaced(self):
-        sha = self.installers["ok"][1]
-        for name, digest, options in [("lower case", sha.lower(), ["--stale"]),
-                                      ("mixed case", sha[:32].lower() + sha[32:], [])]:
-            with self.subTest(name):
-                self.setUp()
-                result = self.ensure(self.descriptor("ok.exe", digest=digest, ending=""), *options)
-                self.assertTrue(result.ok, result.output)
-                self.assert_no_package_left()
-
-    def test_temporary_folder_follows_program_data_and_leaves_what_is_beside_it(self):
-        beside = self.prefix.unix(r"C:\Shared Data\Velmora")
-        before = fill_and_snapshot(beside)
-        cases = [
-            ("set", ["--program-data", r"C:\Shared Data"], r"C:\Shared Data\Velmora\installer-temp"),
-            ("unset", ["--no-program-data"], TEMP),
-        ]
-        for name, options, folder in cases:
-            with self.subTest(name):
-                self.setUp()
-                result = self.ensure(self.descriptor("ok.exe"), *options)
-                self.assertTrue(result.ok, result.output)
-                package = rf"{folder}\windowsdesktop-runtime-{result.facts['pid']}.download"
-                self.assertTrue(self.installer_runs()[0].startswith(package + "|"))
-                self.assert_no_package_left(folder)
-        self.assertEqual(snapshot(beside), before)
-
-    def test_a_temporary_folder_that_cannot_be_made_safely_stops_before_the_download(self):
-        # A file where a folder must go, or a link made in advance (by another user) at
-        # either level; a link's target holds a file: Wine removes an empty one.
+class PrerequisiteFlow(FlowTestCase):
+    def test_a_present_runtime_a_bad_descriptor_or_an_unsafe_temporary_folder_fetches_nothing(self):
+        # A file where a folder must go, or a link made in advance (by another user) at either
+        # level of the temporary folder; the links' target holds a file: Wine removes an empty one.
         target = self.prefix.unix(r"C:\elsewhere")
         target.mkdir()
         (target / "keep.txt").write_text("the link's target")
         self.prefix.unix(r"C:\blocker").write_text("a file where a folder must go")
         self.prefix.unix(r"C:\linked").mkdir()
         self.prefix.unix(r"C:\linked\Velmora").symlink_to(target, target_is_directory=True)
-        self.prefix.unix(r"C:\linked-temp\Velmora").mkdir(parents=True)
-        self.prefix.unix(r"C:\linked-temp\Velmora\installer-temp").symlink_to(target, target_is_directory=True)
-        for program_data in (r"C:\blocker", r"C:\linked", r"C:\linked-temp"):
-            with self.subTest(program_data):
-                self.setUp()
-                result = self.ensure(self.descriptor("ok.exe"), "--program-data", program_data)
-                self.assertFalse(result.ok)
-                self.assertEqual(result.message, NO_TEMP)
-                self.assertEqual(self.server.requests, [])
+        linked_temp = self.prefix.unix(r"C:\linked-temp\Velmora\installer-temp")
+        linked_temp.parent.mkdir(parents=True)
+        linked_temp.symlink_to(target, target_is_directory=True)
+        ok = self.descriptor("ok.exe")
+        # (name, descriptor, ProgramData, message)
+        cases = [
+            ("runtime present", ok, [], UNTOUCHED),
+            ("no resource", None, [], MISSING),
+            ("plain http", ok.replace(b"https", b"http"), [], MISSING),
+            ("byte-order mark", b"\xef\xbb\xbf" + ok, [], MISSING),
+            ("not UTF-8", ok.replace(b"\t", b"\t\xff", 1), [], MISSING),
+            *[(folder, ok, ["--program-data", folder], NO_TEMP) for folder in
+              (r"C:\blocker", r"C:\linked", r"C:\linked-temp")],
+        ]
+        for name, descriptor, options, message in cases:
+            with self.subTest(name):
+                if message == UNTOUCHED:
+                    self.prefix.register_runtime("8.0.2")
+                result = self.ensure(descriptor, "--progress", *options)
+                self.clear_runtime()
+                self.assertEqual((result.ok, result.message, result.posted),
+                                 (message == UNTOUCHED, message, 0), result.output)
+                self.assertFalse(self.prefix.exists(r"C:\ProgramData\Velmora"))
+        self.assertEqual(self.server.requests, [])
         self.assertEqual(os.listdir(target), ["keep.txt"])
-        self.assertTrue(self.prefix.unix(r"C:\linked-temp\Velmora\installer-temp").is_symlink())
+        self.assertTrue(linked_temp.is_symlink())
+
+    def test_the_installers_exit_code_and_the_registry_afterwards_decide(self):
+        # The failing stand-ins register the runtime before they fail: only the exit code
+        # can make the flow fail. Rows also plant a stale package of the flow's name, move
+        # ProgramData (what is beside the temporary folder stays) or unset it.
+        beside = self.prefix.unix(r"C:\Shared Data\Velmora")
+        before = fill_and_snapshot(beside)
+        for variant, message, options, folder in [
+                ("ok", UNTOUCHED, ["--stale"], TEMP),
+                ("3010", UNTOUCHED, ["--program-data", r"C:\Shared Data"], SHARED_TEMP),
+                ("1603", NOT_INSTALLED, ["--no-program-data"], TEMP), ("1602", NOT_INSTALLED, [], TEMP),
+                ("noregister", NOT_INSTALLED, [], TEMP), ("1641", RESTARTING, [], TEMP)]:
+            with self.subTest(variant):
+                self.setUp()
+                result = self.ensure(self.descriptor(f"{variant}.exe", variant), "--progress", *options)
+                self.assertEqual((result.ok, result.message), (message == UNTOUCHED, message), result.output)
+                package = rf"{folder}\windowsdesktop-runtime-{result.facts['pid']}.download"
+                self.assertEqual(self.installer_runs(),
+                                 [f'{package}|"{package}" /install /quiet /norestart|show=0'])
+                if result.ok:
+                    self.assertTrue(self.prefix.key_exists(RUNTIME_KEY + r"\8.0.11"))
+                self.assert_no_package_left(folder)
+                # The download's own steps lie between these: download_test checks them.
+                self.assertEqual([result.progress[0], result.progress[-1]], [
+                    (0.1, "Downloading required components"), (0.32, "Installing required components")])
+        self.assertEqual(snapshot(beside), before)
+
+    def test_unsafe_downloads_are_deleted_and_never_run(self):
+        # How a download fails is the download tests' business; the digest check is the flow's.
+        for name in ("short.exe", "flipped.exe"):
+            with self.subTest(name):
+                self.setUp()
+                result = self.ensure(self.descriptor(name))
+                self.assertEqual((result.ok, result.message), (False, UNSAFE))
+                self.assertEqual(self.installer_runs(), [])
+                self.assert_no_package_left()
 
 
-class PrerequisiteFlowInChinese(RuntimeServerTestCase):
+class PrerequisiteFlowInChinese(FlowTestCase):
     locale = "zh_CN.UTF-8"
 
     def test_messages_and_progress_follow_the_language(self):
-        data = standin("noregister").read_bytes()
-        (self.served / "runtime.exe").write_bytes(data)
-        line = f"{self.server.url('runtime.exe')}\t{len(data)}\t{hashlib.sha256(data).hexdigest()}"
-        program = self.flow_program(line.encode())
-        self.clear_runtime()
-        result = self.probe("ensure", "--progress", program=program)
-        self.assertFalse(result.ok)
-        self.assertEqual(result.message, "必要组件未能安装，请重试。")
-        self.assertEqual(result.progress[0], (0.1, "正在下载必要组件"))
-        self.assertEqual(result.progress[-1], (0.32, "正在安装必要组件"))
-        (self.served / "runtime.exe").write_bytes(data[:-1])
-        self.assertEqual(self.probe("ensure", program=program).message, "必要组件未能安全下载，请检查网络后重试。")
-        result = self.probe("ensure", program=PROBE)
-        self.assertEqual(result.message, "必要组件信息缺失，请重新下载安装程序。")
+        result = self.ensure(self.descriptor("noregister.exe", "noregister"), "--progress")
+        self.assertEqual((result.message, result.progress[0], result.progress[-1]),
+                         ("必要组件未能安装，请重试。", (0.1, "正在下载必要组件"), (0.32, "正在安装必要组件")))
+        self.assertEqual(self.ensure(self.descriptor("short.exe")).message, "必要组件未能安全下载，请检查网络后重试。")
+        self.assertEqual(self.ensure(None).message, "必要组件信息缺失，请重新下载安装程序。")
 
 
 if __name__ == "__main__":

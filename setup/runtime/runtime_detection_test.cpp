@@ -15,25 +15,15 @@
 
 namespace {
 
-constexpr wchar_t kSharedFxKey[] = L"SOFTWARE\\dotnet\\Setup\\InstalledVersions\\x64\\sharedfx";
-constexpr wchar_t kFramework[] = L"Microsoft.WindowsDesktop.App";
+const std::wstring kRuntimeKey =
+    L"SOFTWARE\\dotnet\\Setup\\InstalledVersions\\x64\\sharedfx\\Microsoft.WindowsDesktop.App";
 constexpr wchar_t kRuntimeFolder[] = L"dotnet\\shared\\Microsoft.WindowsDesktop.App";
 
-void DeleteRuntimeKey() {
-  UniqueRegKey parent;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedFxKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, parent.put()) ==
-      ERROR_SUCCESS) {
-    RegDeleteTreeW(parent.get(), kFramework);
-  }
-}
-
-UniqueRegKey CreateRuntimeKey(const std::wstring& subKey = L"") {
-  std::wstring path = std::wstring(kSharedFxKey) + L"\\" + kFramework;
-  if (!subKey.empty()) path += L"\\" + subKey;
+UniqueRegKey CreateKey(const std::wstring& path) {
   UniqueRegKey key;
-  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                            nullptr, key.put(), nullptr),
-            ERROR_SUCCESS);
+  LSTATUS created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    key.put(), nullptr);
+  EXPECT_EQ(created, ERROR_SUCCESS);
   return key;
 }
 
@@ -41,16 +31,19 @@ void AddRuntimeFolder(const std::wstring& programFiles, const std::wstring& name
   ASSERT_TRUE(EnsureDirectory(JoinPath(JoinPath(programFiles, kRuntimeFolder), name)));
 }
 
+// The runtime key is removed before and after each test, the environment put back.
 class DesktopRuntimeDetection : public testing::Test {
  protected:
-  void SetUp() override { DeleteRuntimeKey(); }
+  void SetUp() override { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRuntimeKey.c_str()); }
   void TearDown() override {
-    DeleteRuntimeKey();
-    SetEnvironmentVariableW(L"ProgramW6432", savedW6432_.empty() ? nullptr : savedW6432_.c_str());
-    SetEnvironmentVariableW(L"ProgramFiles", savedProgramFiles_.empty() ? nullptr : savedProgramFiles_.c_str());
+    SetUp();
+    for (const auto& [name, value] : saved_) {
+      SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+    }
   }
-  std::wstring savedW6432_ = ReadEnvironmentVariable(L"ProgramW6432");
-  std::wstring savedProgramFiles_ = ReadEnvironmentVariable(L"ProgramFiles");
+  const std::pair<const wchar_t*, std::wstring> saved_[2] = {
+      {L"ProgramW6432", ReadEnvironmentVariable(L"ProgramW6432")},
+      {L"ProgramFiles", ReadEnvironmentVariable(L"ProgramFiles")}};
 };
 
 TEST(QualifyingVersionName, MajorEightFollowedByAFullStopOnly) {
@@ -91,11 +84,11 @@ TEST_F(DesktopRuntimeDetection, RegistrySubKeysThenTheProgramFilesFolder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    DeleteRuntimeKey();
+    SetUp();
     ScratchFolder programFiles(L"velmora-detection");
     SetEnvironmentVariableW(L"ProgramW6432", programFiles.path().c_str());
-    UniqueRegKey key = CreateRuntimeKey();
-    for (const std::wstring& name : c.subKeys) CreateRuntimeKey(name);
+    UniqueRegKey key = CreateKey(kRuntimeKey);
+    for (const std::wstring& name : c.subKeys) CreateKey(kRuntimeKey + L"\\" + name);
     for (const std::wstring& name : c.valueNames) {
       ASSERT_EQ(RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
                                DWORD((name.size() + 1) * sizeof(wchar_t))),
