@@ -23,8 +23,8 @@ add_custom_target(setup_kit ALL DEPENDS ${KIT_DIR}/libvelmora_setup.a ${KIT_DIR}
 # a few data files in nested folders.
 set(SAMPLE_PAYLOAD ${CMAKE_BINARY_DIR}/sample/payload)
 file(GLOB_RECURSE sample_data CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sample/data/*)
-# The sample's runtime is the stand-in installer, described for the demo server
-# (testing/https_server.py --port 47443 --root build/sample/runtime-server).
+# The sample's runtime is the stand-in installer, described for the server scripts/demo
+# starts on port 47443.
 set(SAMPLE_DESCRIPTOR ${CMAKE_BINARY_DIR}/sample/runtime-descriptor.txt)
 set(SAMPLE_RUNTIME ${CMAKE_BINARY_DIR}/sample/runtime-server/windowsdesktop-runtime-8.0.11-win-x64.exe)
 add_custom_command(
