@@ -59,12 +59,11 @@ TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesRemovesAnEmptyBaseAndDoesNothingW
   RemoveUpdateCache();
   EXPECT_FALSE(PathExists(base));
   ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
+  const std::filesystem::path cwd = std::filesystem::current_path();
   ASSERT_TRUE(SetCurrentDirectoryW(local.path().c_str()));  // a relative base would land here
   ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr));
   RemoveUpdateCache();
   EXPECT_TRUE(PathExists(JoinPath(base, L"cache")));
-  wchar_t temp[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH + 1, temp);
-  SetCurrentDirectoryW(temp);
+  std::filesystem::current_path(cwd);
   SetEnvironmentVariableW(L"LOCALAPPDATA", saved.c_str());
 }
