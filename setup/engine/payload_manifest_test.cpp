@@ -41,8 +41,8 @@ TEST(PayloadManifest, AcceptsEachWellFormedVariantAndRejectsEveryBadLine) {
       // É and é differ outside A-Z, so they are two files; the two separator forms of one
       // path are left for file creation to catch.
       {"line order kept, only ASCII letters folded",
-       Line(L"1003", L"É.txt", L"3") + L"\n" + Line(L"1001", L"é.txt", L"1") + L"\n" + Line(L"1002", L"a\\b", L"2") +
-           L"\n" + Line(L"1004", L"a/b", L"4"),
+       Line(L"1003", L"É.txt", L"3") + L"\n" + Line(L"1001", L"é.txt", L"1") + L"\n" +
+           Line(L"1002", L"a\\b", L"2") + L"\n" + Line(L"1004", L"a/b", L"4"),
        {{1003, L"É.txt", 3, kLower}, {1001, L"é.txt", 1, kLower}, {1002, L"a\\b", 2, kLower},
         {1004, L"a/b", 4, kLower}}},
       {"identifier 1000", Line(L"1000", L"a", L"1")},
