@@ -17,11 +17,13 @@
 
 namespace engine_test {
 
+// Resource 1001 of the engine tests' program and its digest.
+constexpr char kPayload[] = "Velmora test payload\n";
+constexpr wchar_t kPayloadDigest[] = L"E798DD26964403CE27304D239928E5B45DC415E26BDBB0F98EF2ADAE17559FE8";
+
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+  std::ofstream out(std::filesystem::path(path), std::ios::binary);
+  return out.write(bytes.data(), bytes.size()).flush().good();
 }
 
 // Empty also when the file cannot be read.

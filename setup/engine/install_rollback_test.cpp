@@ -21,30 +21,19 @@ using namespace engine_test;
 
 namespace {
 
-// Resource 1001 of this test program and its digest.
-constexpr char kPayload[] = "Velmora test payload\n";
-constexpr wchar_t kDigest[] = L"E798DD26964403CE27304D239928E5B45DC415E26BDBB0F98EF2ADAE17559FE8";
 constexpr wchar_t kRuntimeKey[] =
     L"SOFTWARE\\dotnet\\Setup\\InstalledVersions\\x64\\sharedfx\\Microsoft.WindowsDesktop.App\\8.0.11";
 
-std::vector<PayloadEntry> packageEntries;
-std::wstring packageText;
+size_t packageFiles;
 
+// packageFiles files of resource 1001.
 bool ReadTestPackage(std::vector<PayloadEntry>& entries, std::wstring& text) {
-  entries = packageEntries;
-  text = packageText;
-  return !entries.empty();
-}
-
-// n files of resource 1001.
-void UsePackage(size_t count) {
-  packageEntries.clear();
-  packageText.clear();
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < packageFiles; ++i) {
     std::wstring path = i == 0 ? L"Velmora.exe" : L"data/file" + DecimalText(i) + L".txt";
-    packageEntries.push_back(PayloadEntry{1001, path, sizeof(kPayload) - 1, kDigest});
-    packageText += L"1001\t" + path + L"\t21\t" + kDigest + L"\r\n";
+    entries.push_back(PayloadEntry{1001, path, sizeof(kPayload) - 1, kPayloadDigest});
+    text += L"1001\t" + path + L"\t21\t" + kPayloadDigest + L"\r\n";
   }
+  return packageFiles != 0;
 }
 
 std::wstring ProgramsLink(const wchar_t* name) {
@@ -68,8 +57,7 @@ BOOL WINAPI FailingMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
 
 HANDLE WINAPI FailingCreate(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                             DWORD disposition, DWORD flags, HANDLE templateFile) {
-  const size_t length = wcslen(path), tail = failing ? wcslen(failing) : 0;
-  if (failing && length >= tail && wcscmp(path + length - tail, failing) == 0) return INVALID_HANDLE_VALUE;
+  if (failing && std::wstring_view(path).ends_with(failing)) return INVALID_HANDLE_VALUE;
   return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
@@ -96,7 +84,7 @@ class InstallPackageTest : public testing::Test {
     Clear();
     engineCalls = EngineCalls{FailingMove, RemoveDirectoryW, FailingSet, FailingSave, WriteFile, FlushFileBuffers,
                               FailingCreate, ReadTestPackage};
-    UsePackage(4);
+    packageFiles = 4;
   }
   void TearDown() override {
     Clear();
@@ -127,7 +115,8 @@ class InstallPackageTest : public testing::Test {
 
 }  // namespace
 
-// The first round goes into an existing empty folder, the second is a repair.
+// The first round goes into an existing empty folder, the second is a repair, the last
+// finishes an update killed between its two renames.
 TEST_F(InstallPackageTest, PostsEachFileThenFinishingInEitherLanguageAndInstallsEverything) {
   ASSERT_TRUE(EnsureDirectory(folder_));
   ASSERT_TRUE(CreateShellLink(ProgramsLink(L"岫澜 (Velmora).lnk"), folder_));  // an older name of ours
@@ -149,16 +138,28 @@ TEST_F(InstallPackageTest, PostsEachFileThenFinishingInEitherLanguageAndInstalls
     EXPECT_EQ(texts, (std::vector<std::wstring>{file, file, file, file, last}));
     EXPECT_EQ(std::adjacent_find(fractions.begin(), fractions.end(), std::greater_equal<>()), fractions.end());
     EXPECT_EQ(ReadBytes(JoinPath(folder_, L"data\\file3.txt")), kPayload);
-    EXPECT_EQ(ReadBytes(JoinPath(folder_, kInstalledRecordName)), WideToUtf8(packageText));
+    std::vector<PayloadEntry> entries;
+    std::wstring record;
+    ReadTestPackage(entries, record);
+    EXPECT_EQ(ReadBytes(JoinPath(folder_, kInstalledRecordName)), WideToUtf8(record));
     EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), L"1.0.1");
     EXPECT_TRUE(PathExists(ProgramsLink(english ? L"Velmora.lnk" : L"岫澜.lnk")));
     EXPECT_FALSE(PathExists(ProgramsLink(english ? L"岫澜 (Velmora).lnk" : L"Velmora.lnk")));
     EXPECT_TRUE(WorkFolders().empty());
-    // The repair also clears the backup of an earlier update killed after its swap.
+    // A backup with a record: the repair clears it beside the folder; without the folder it is put back.
     ASSERT_TRUE(EnsureDirectory(folder_ + L".backup-12-34"));
     ASSERT_TRUE(WriteBytes(folder_ + L".backup-12-34\\" + kInstalledRecordName, "1001\tVelmora.exe\t1\tx\r\n"));
   }
   DestroyWindow(window);
+  ASSERT_TRUE(DeleteTree(folder_));
+  ASSERT_TRUE(EnsureDirectory(folder_ + L".staging-12-35\\data"));
+  ASSERT_TRUE(WriteBytes(folder_ + L".staging-12-35\\data\\part.bin", "partial"));
+  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message_));  // never for another folder
+  EXPECT_TRUE(PathExists(folder_ + L".backup-12-34"));
+  EXPECT_FALSE(PathExists(folder_));
+  EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
+  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
+  EXPECT_TRUE(WorkFolders().empty());
 }
 
 TEST_F(InstallPackageTest, FailuresAndRefusalsStoreTheirMessageAndLeaveWhatWasThereBefore) {
@@ -210,13 +211,13 @@ TEST_F(InstallPackageTest, FailuresAndRefusalsStoreTheirMessageAndLeaveWhatWasTh
       Clear();
       ASSERT_TRUE(DeleteTree(folder_));
       UseEnglish = english;
-      UsePackage(c.files);
+      packageFiles = c.files;
       const bool old = c.before == kOldInstallation, kept = old || c.before == kKilledFreshInstall;
       ASSERT_TRUE(c.before == kNothing || EnsureDirectory(folder_));
       ASSERT_TRUE(!kept || WriteBytes(JoinPath(folder_, L"Velmora.exe"), "old application"));
       if (c.before == kKilledFreshInstall) {  // its files and record, not yet registered
         ASSERT_TRUE(WriteUtf8TextFile(JoinPath(folder_, kInstalledRecordName),
-                                      std::wstring(L"1001\tVelmora.exe\t21\t") + kDigest + L"\r\n"));
+                                      std::wstring(L"1001\tVelmora.exe\t21\t") + kPayloadDigest + L"\r\n"));
       }
       if (old) {  // an older version with a file the application made
         ASSERT_TRUE(WriteBytes(JoinPath(folder_, L"made-by-the-app.db"), "user data"));
@@ -291,21 +292,4 @@ TEST_F(InstallPackageTest, EntriesPlantedUnderTheWorkFolderNamesFailTheStepAndKe
   for (const std::wstring& leftover : leftovers) EXPECT_EQ(ReadBytes(scratch_ / leftover), "not ours");
   EXPECT_FALSE(PathExists(folder_));
   EXPECT_EQ(ReadUninstallValue(L"DisplayName"), L"");
-}
-
-// An update killed between its two renames left the folder missing and its backup beside it.
-TEST_F(InstallPackageTest, AStrandedBackupIsPutBackAndReplacedButNeverForAnotherFolder) {
-  ASSERT_TRUE(RegisterUninstallEntry(folder_, L"1.0.0"));
-  const std::wstring backup = folder_ + L".backup-316-905";
-  ASSERT_TRUE(EnsureDirectory(backup) && WriteBytes(JoinPath(backup, kInstalledRecordName), "1001\tVelmora.exe\t1\tx\n"));
-  // A killed run's staging folder goes too.
-  ASSERT_TRUE(EnsureDirectory(folder_ + L".staging-12-34\\data"));
-  ASSERT_TRUE(WriteBytes(folder_ + L".staging-12-34\\data\\part.bin", "partial"));
-  EXPECT_FALSE(InstallPackage(scratch_ / L"Other", nullptr, message_));
-  EXPECT_TRUE(PathExists(backup));
-  EXPECT_FALSE(PathExists(folder_));
-  EXPECT_TRUE(InstallPackage(folder_, nullptr, message_)) << WideToUtf8(message_);
-  EXPECT_EQ(ReadBytes(JoinPath(folder_, L"Velmora.exe")), kPayload);
-  EXPECT_TRUE(WorkFolders().empty());
-  EXPECT_EQ(ReadUninstallValue(L"DisplayVersion"), kProductVersion);
 }

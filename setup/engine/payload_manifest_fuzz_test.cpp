@@ -13,13 +13,10 @@
 namespace {
 
 std::vector<std::wstring> SplitAt(const std::wstring& text, wchar_t separator) {
-  std::vector<std::wstring> parts(1);
-  for (wchar_t c : text) {
-    if (c == separator) {
-      parts.emplace_back();
-    } else {
-      parts.back() += c;
-    }
+  std::vector<std::wstring> parts;
+  for (size_t start = 0, end = 0; end != std::wstring::npos; start = end + 1) {
+    end = text.find(separator, start);
+    parts.push_back(text.substr(start, end - start));
   }
   return parts;
 }

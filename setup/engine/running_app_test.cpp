@@ -27,11 +27,6 @@ struct RunningCopy {
   UniqueHandle process;
 };
 
-bool RunningFrom(const std::wstring& folder) {
-  auto identity = IdentifyFolder(folder);
-  return identity && IsApplicationRunning(*identity);
-}
-
 }  // namespace
 
 // The installed copy counting and a copy elsewhere not are seen end to end (install_test).
@@ -40,8 +35,10 @@ TEST(IsApplicationRunning, CountsTheApplicationByItsNameInAnyCaseAndOnlyFromThat
   RunningCopy otherName(renamed / L"VelmoraCopy.exe");
   RunningCopy inCapitals(capitals / L"VELMORA.EXE");
   ASSERT_TRUE(otherName.process && inCapitals.process);
-  EXPECT_TRUE(RunningFrom(capitals.path()));
-  EXPECT_FALSE(RunningFrom(renamed.path()));
+  const auto inCapitalsFolder = IdentifyFolder(capitals.path()), renamedFolder = IdentifyFolder(renamed.path());
+  ASSERT_TRUE(inCapitalsFolder && renamedFolder);
+  EXPECT_TRUE(IsApplicationRunning(*inCapitalsFolder));
+  EXPECT_FALSE(IsApplicationRunning(*renamedFolder));
 }
 
 // The uninstall tests check what goes and what stays in a full per-user folder.
@@ -59,12 +56,11 @@ TEST(RemoveUpdateCache, LeavesAFileNamedUpdatesRemovesAnEmptyBaseAndDoesNothingW
   RemoveUpdateCache();
   EXPECT_FALSE(PathExists(base));
   ASSERT_TRUE(EnsureDirectory(JoinPath(base, L"cache")));
+  const std::filesystem::path cwd = std::filesystem::current_path();
   ASSERT_TRUE(SetCurrentDirectoryW(local.path().c_str()));  // a relative base would land here
   ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr));
   RemoveUpdateCache();
   EXPECT_TRUE(PathExists(JoinPath(base, L"cache")));
-  wchar_t temp[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH + 1, temp);
-  SetCurrentDirectoryW(temp);
+  std::filesystem::current_path(cwd);
   SetEnvironmentVariableW(L"LOCALAPPDATA", saved.c_str());
 }
