@@ -14,61 +14,50 @@ namespace {
 
 constexpr UINT kKilledExitCode = 222;
 
-EngineCalls real;
+const EngineCalls real = RealEngineCalls();
 unsigned long long killAt = 0;  // 0: never
 unsigned long long calls = 0;
 UniqueFile trace;
 std::wstring lastCreated;  // writes and flushes name the file created last
 
-// Traces the call and, at the chosen number, ends the process before it runs.
-void Reach(const std::wstring& what) {
+// Traces the call and, at the chosen number, ends the process before it runs; else hands out
+// the real calls to make it.
+const EngineCalls& Reach(const std::wstring& what) {
   const std::string line = WideToUtf8(what + L"\n");
   DWORD written = 0;
   if (trace) WriteFile(trace.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   if (++calls == killAt) TerminateProcess(GetCurrentProcess(), kKilledExitCode);
+  return real;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE module, HINSTANCE previous, PWSTR commandLine, int show) {
-  real = engineCalls;
   killAt = ReadUnsigned64(ReadEnvironmentVariable(L"VELMORA_KILL_AT"), true).value_or(0);
-  const std::wstring tracePath = ReadEnvironmentVariable(L"VELMORA_KILL_TRACE");
-  if (!tracePath.empty()) {
-    trace.reset(CreateFileW(tracePath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  }
-  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
-    Reach(std::wstring(L"rename\t") + from + L"\t" + to);
-    return real.moveFile(from, to, flags);
+  trace.reset(CreateFileW(ReadEnvironmentVariable(L"VELMORA_KILL_TRACE").c_str(), FILE_APPEND_DATA,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  engineCalls.moveFile = [](LPCWSTR from, LPCWSTR to, DWORD flags) {
+    return Reach(std::wstring(L"rename\t") + from + L"\t" + to).moveFile(from, to, flags);
   };
-  engineCalls.removeDirectory = [](LPCWSTR path) -> BOOL {
-    Reach(std::wstring(L"remove folder\t") + path);
-    return real.removeDirectory(path);
+  engineCalls.removeDirectory = [](LPCWSTR path) {
+    return Reach(std::wstring(L"remove folder\t") + path).removeDirectory(path);
   };
   engineCalls.setRegistryValue = [](HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
-                                    DWORD size) -> LSTATUS {
-    Reach(std::wstring(L"registry value\t") + name);
-    return real.setRegistryValue(key, name, reserved, type, data, size);
+                                    DWORD size) {
+    return Reach(std::wstring(L"registry value\t") + name).setRegistryValue(key, name, reserved, type, data, size);
   };
-  engineCalls.saveShortcut = [](IPersistFile* file, LPCOLESTR path, BOOL remember) -> HRESULT {
-    Reach(std::wstring(L"save shortcut\t") + path);
-    return real.saveShortcut(file, path, remember);
+  engineCalls.saveShortcut = [](IPersistFile* file, LPCOLESTR path, BOOL remember) {
+    return Reach(std::wstring(L"save shortcut\t") + path).saveShortcut(file, path, remember);
   };
-  engineCalls.writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
-                             LPOVERLAPPED overlapped) -> BOOL {
-    Reach(L"write\t" + lastCreated);
-    return real.writeFile(file, data, size, written, overlapped);
+  engineCalls.writeFile = [](HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    return Reach(L"write\t" + lastCreated).writeFile(file, data, size, written, overlapped);
   };
-  engineCalls.flushFile = [](HANDLE file) -> BOOL {
-    Reach(L"flush\t" + lastCreated);
-    return real.flushFile(file);
-  };
+  engineCalls.flushFile = [](HANDLE file) { return Reach(L"flush\t" + lastCreated).flushFile(file); };
   engineCalls.createFile = [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                              DWORD disposition, DWORD flags, HANDLE templateFile) -> HANDLE {
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
     lastCreated = path;
-    Reach(L"create\t" + lastCreated);
-    return real.createFile(path, access, share, security, disposition, flags, templateFile);
+    return Reach(L"create\t" + lastCreated).createFile(path, access, share, security, disposition, flags,
+                                                        templateFile);
   };
   return VelmoraSetupEntry(module, previous, commandLine, show);
 }

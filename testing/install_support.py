@@ -1,11 +1,11 @@
 """Helpers for the install engine's end-to-end tests: what a package carries, what an install
 left behind (files, record, shortcuts, work folders), packages built on the fly, a tiny drive."""
 import contextlib
-import hashlib
 import os
 import subprocess
 import tempfile
 import unittest
+from hashlib import sha256
 from pathlib import Path
 
 from pe_resources import RT_RCDATA, read_resources
@@ -17,8 +17,6 @@ SHORTCUT_NAMES = ("Velmora.lnk", "岫澜.lnk", "岫澜 (Velmora).lnk")
 
 
 class Package:
-    """The manifest and packaged files of a setup program, read from its resources."""
-
     def __init__(self, exe):
         resources = read_resources(exe)
         self.manifest = resources[(RT_RCDATA, 1000)]
@@ -30,12 +28,9 @@ class Package:
 def installed_problems(prefix, folder, package):
     """Differences between the folder and the package (files, record), as texts."""
     expected = {**package.files, ".install-manifest": package.manifest}
-    found, names = sorted(prefix.listing(folder), key=str.lower), sorted(expected, key=str.lower)
-    problems = [] if found == names else [f"files {found} != {names}"]
-    for relative, data in expected.items():
-        path = prefix.unix(folder + "\\" + relative)
-        if path.exists() and path.read_bytes() != data:
-            problems.append(f"{relative} differs from the package")
+    found = {name: prefix.unix(folder + "\\" + name).read_bytes() for name in prefix.listing(folder)}
+    problems = [f"{name} is missing, extra or differs from the package"
+                for name in sorted(set(found) | set(expected), key=str.lower) if found.get(name) != expected.get(name)]
     if prefix.attributes(folder + "\\.install-manifest") & 0x7 != 0x2:
         problems.append(".install-manifest is not hidden-only")
     return problems
@@ -49,29 +44,23 @@ def lnk_info(path):
 
 
 def shortcuts(prefix):
-    """Names of our shortcuts present in each folder: {folder: [names]}."""
     return {folder: [n for n in SHORTCUT_NAMES if prefix.exists(folder + "\\" + n)] for folder in (PROGRAMS, DESKTOP)}
 
 
 def work_folders(prefix, folder):
-    """Staging and backup folders left beside an installation folder."""
     path = prefix.unix(folder)
     names = os.listdir(path.parent) if path.parent.is_dir() else []
     return sorted(n for n in names if n.startswith((path.name + ".staging-", path.name + ".backup-")))
 
 
 def tree_state(root):
-    """Every path below a Unix folder with its content digest (None for folders); None if missing."""
-    if not os.path.exists(root):
-        return None
-    state = {}
-    for dirpath, dirnames, filenames in os.walk(root):
-        state.update({os.path.relpath(os.path.join(dirpath, name), root): None for name in dirnames})
-        for name in filenames:
-            full = Path(dirpath, name)
-            state[os.path.relpath(full, root)] = "link" if full.is_symlink() else \
-                hashlib.sha256(full.read_bytes()).hexdigest()
-    return state
+    """{path below a Unix folder: digest, "link" or None (a folder)}; a file: its digest; missing: None."""
+    def state(path):
+        return "link" if path.is_symlink() else None if path.is_dir() else sha256(path.read_bytes()).hexdigest()
+    root = Path(root)
+    if not root.is_dir():
+        return state(root) if root.exists() else None
+    return {str(path.relative_to(root)): state(path) for path in root.rglob("*")}
 
 
 def placeholder_payload():
@@ -98,17 +87,15 @@ def build_package(output, files, descriptor=None, kit=None):
 def small_drive(prefix, letter, size, inodes):
     """A tmpfs of the given size mapped as a drive of the prefix; writes beyond it fail with
     ERROR_DISK_FULL. Skips the test where this run may not mount one (not root)."""
-    mount_point = Path(tempfile.mkdtemp(prefix="velmora-drive-"))
-    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes}", "tmpfs",
-                              str(mount_point)], stderr=subprocess.PIPE, text=True)
-    if mounted.returncode != 0:
-        mount_point.rmdir()
-        raise unittest.SkipTest(f"a tmpfs could not be mounted: {mounted.stderr.strip()}")
-    link = prefix.path / "dosdevices" / f"{letter.lower()}:"
-    try:
-        link.symlink_to(mount_point)
-        yield mount_point
-    finally:
-        link.unlink(missing_ok=True)
-        subprocess.run(["umount", str(mount_point)], check=False)
-        mount_point.rmdir()
+    with tempfile.TemporaryDirectory(prefix="velmora-drive-") as mount_point:
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},nr_inodes={inodes}", "tmpfs",
+                                  mount_point], stderr=subprocess.PIPE, text=True)
+        if mounted.returncode != 0:
+            raise unittest.SkipTest(f"a tmpfs could not be mounted: {mounted.stderr.strip()}")
+        link = prefix.path / "dosdevices" / f"{letter.lower()}:"
+        try:
+            link.symlink_to(mount_point)
+            yield mount_point
+        finally:
+            link.unlink(missing_ok=True)
+            subprocess.run(["umount", mount_point], check=False)

@@ -17,7 +17,6 @@ Scenario = namedtuple("Scenario", "name old new")
 
 
 def small_payload(generation):
-    """The three required files and two data files, different per generation."""
     files = placeholder_payload()
     files["Velmora.Maintenance.exe"] += f" generation {generation}".encode()
     files[r"data\notes.txt"] = f"notes of generation {generation}\n".encode() * 50
@@ -89,16 +88,13 @@ class KillRunner:
     def run_point(self, scenario, point, calls):
         before = self.prepare(scenario)
         code = self.run_setup(scenario.new, kill_at=point)
-        doing = calls[point - 1] if point <= len(calls) else "(past the last point)"
-        if code != KILLED:
-            doing = f"{doing} [not killed: exit {code}]"
+        doing = calls[point - 1] + ("" if code == KILLED else f" [not killed: exit {code}]")
         new_package = Package(scenario.new)
         state, leftovers = self.state_after(before, new_package), len(work_folders(self.prefix, FOLDER))
         recovery = self.recover(scenario.new, new_package)
         return Outcome(point, doing, state, recovery, leftovers, len(work_folders(self.prefix, FOLDER)))
 
     def count_points(self, scenario):
-        """The calls a run without a kill makes, in order."""
         self.prepare(scenario)
         code = self.run_setup(scenario.new)
         assert code == 0, f"the {scenario.name} run without a kill ended with {code}"

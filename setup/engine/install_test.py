@@ -10,8 +10,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from install_support import (DESKTOP, PROGRAMS, Package, build_package, installed_problems, lnk_info,  # noqa: E402
                              placeholder_payload, shortcuts, tree_state, work_folders)
-from runtime_support import STANDIN_LOG, RuntimeServerTestCase, standin  # noqa: E402
-from uninstall_support import TEMP_FOLDER  # noqa: E402
+from runtime_support import RuntimeServerTestCase, standin  # noqa: E402
 from winetest import OUT, RUNTIME_KEY, TESTAPPS, UNINSTALL_KEY, main, wait_until  # noqa: E402
 
 SETUP = OUT / "VelmoraSetup.exe"
@@ -56,7 +55,6 @@ class InstallLife(RuntimeServerTestCase):
         return [match.group(2) for match in matches]
 
     def new_events(self, run):
-        """The lines that run() appended: what was there before stays as it was."""
         before = self.read_log() if self.prefix.exists(LOG) else []
         code = run()
         after = self.read_log()
@@ -64,11 +62,9 @@ class InstallLife(RuntimeServerTestCase):
         return code, after[len(before):]
 
     def assert_in_order(self, events, expected):
-        position = 0
+        rest = iter(events)  # any() takes the events up to the one found
         for text in expected:
-            found = [i for i in range(position, len(events)) if events[i].startswith(text)]
-            self.assertTrue(found, f"{text!r} not found after event {position} in:\n" + "\n".join(events))
-            position = found[0] + 1
+            self.assertTrue(any(e.startswith(text) for e in rest), "\n".join([f"{text!r} not in order:", *events]))
 
     def assert_installed(self):
         p = self.prefix
@@ -87,8 +83,8 @@ class InstallLife(RuntimeServerTestCase):
         self.addCleanup(self.prefix.run, "taskkill", "/F", "/IM", "Velmora.exe")
         self.prefix.wait_window("^Velmora 1.0.1$")
 
-    def test_0_on_a_fresh_machine_a_refused_folder_or_a_bad_runtime_changes_nothing(self):
-        p, size = self.prefix, len(self.runtime)
+    def test_0_a_fresh_machine_stays_as_it_was_after_each_failure_then_installs_logging_each_step(self):
+        p, url, size = self.prefix, self.server.url("runtime.exe"), len(self.runtime)
         (self.served / "runtime.exe").write_bytes(self.runtime[:-1])
         try:
             code, events = self.new_events(self.install)
@@ -102,30 +98,7 @@ class InstallLife(RuntimeServerTestCase):
             "exit code 2",
         ])
         self.assert_unchanged(None, None)
-        self.assertFalse(p.exists(STANDIN_LOG), "the installer never ran")
-        self.assertEqual(p.listing(TEMP_FOLDER), [])
-        p.unix(r"C:\Apps").mkdir()
-        p.unix(r"C:\Apps\AFile").write_bytes(b"a file, not a folder")
-        target = p.unix(r"C:\LinkTarget")
-        target.mkdir()
-        (target / "keep.txt").write_bytes(b"keep")
-        os.symlink(target, p.unix(r"C:\Linked"))
-        # Rows no in-process test has, and "inside Windows": the install asks IsSafeInstallFolder at all.
-        cases = {"a file": r"C:\Apps\AFile", "under a directory link": r"C:\Linked\Velmora",
-                 "inside Windows": r"C:\windows\Velmora"}
-        for name, folder in cases.items():
-            with self.subTest(name):
-                path = p.unix(folder)
-                before = path.read_bytes() if path.is_file() else tree_state(path)
-                self.assertEqual(self.install("/install-dir", folder, log=None), REFUSED)
-                self.assertEqual(path.read_bytes() if path.is_file() else tree_state(path), before)
-                self.assertEqual((p.reg_values(UNINSTALL_KEY), work_folders(p, folder)), (None, []))
-        self.assertEqual(list(tree_state(target)), ["keep.txt"])
-        self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
-
-    def test_1_a_fresh_install_rolled_back_then_completed_logs_each_step(self):
-        p, url, size = self.prefix, self.server.url("runtime.exe"), len(self.runtime)
-        p.reg_delete(RUNTIME_KEY)  # a refused folder above may have got as far as installing it
+        # The desktop link cannot be saved: all that was done is rolled back.
         blocker = p.unix(DESKTOP + r"\Velmora.lnk")
         blocker.mkdir()
         (blocker / "keep").write_bytes(b"x")
@@ -159,8 +132,23 @@ class InstallLife(RuntimeServerTestCase):
         # A control character from outside is written escaped, never as a line break.
         self.assertIn("line<U+000A>break", next(e for e in events if e.startswith("command line")))
         self.assert_unchanged(None, None)
+        p.unix(r"C:\Apps").mkdir()
+        p.unix(r"C:\Apps\AFile").write_bytes(b"a file, not a folder")
+        target = p.unix(r"C:\LinkTarget")
+        target.mkdir()
+        (target / "keep.txt").write_bytes(b"keep")
+        os.symlink(target, p.unix(r"C:\Linked"))
+        # Rows no in-process test has, and "inside Windows": the install asks IsSafeInstallFolder at all.
+        cases = {"a file": r"C:\Apps\AFile", "under a directory link": r"C:\Linked\Velmora",
+                 "inside Windows": r"C:\windows\Velmora"}
+        for name, folder in cases.items():
+            with self.subTest(name):
+                before = tree_state(p.unix(folder))
+                self.assertEqual(self.install("/install-dir", folder, log=None), REFUSED)
+                self.assertEqual((tree_state(p.unix(folder)), p.reg_values(UNINSTALL_KEY), work_folders(p, folder)),
+                                 (before, None, []))
+        self.assertEqual(list(tree_state(target)), ["keep.txt"])
         self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
-        self.assertEqual(p.listing(TEMP_FOLDER), [])
         p.reg_add(UNINSTALL_KEY, "Comments", data="kept")
         p.reg_add(UNINSTALL_KEY, "ModifyPath", data="modify.exe")
         code, events = self.new_events(self.install)
@@ -178,9 +166,14 @@ class InstallLife(RuntimeServerTestCase):
             self.assertEqual([info.get(name) for name in ("Local path", "Working directory", "Icon location")],
                              [DEFAULT + r"\Velmora.exe", DEFAULT, DEFAULT + r"\Velmora.exe"], info)
 
-    def test_2_each_refusal_names_its_reason_and_changes_nothing(self):
+    def test_1_each_refusal_names_its_reason_and_changes_nothing(self):
         p = self.prefix
         files, values = tree_state(p.unix(DEFAULT)), p.reg_values(UNINSTALL_KEY)
+        packaged, tampered = b"bad.bin as packaged", b"bad.bin as tampered"
+        good = build_package(self.work / "good.exe", {**placeholder_payload(), "data\\bad.bin": packaged})
+        bad = self.work / "bad.exe"
+        bad.write_bytes(good.read_bytes().replace(packaged, tampered))
+        disk, manifest = (hashlib.sha256(data).hexdigest().upper() for data in (tampered, packaged))
 
         def answered():
             process = p.start(self.setup, "/log", LOG)
@@ -197,6 +190,10 @@ class InstallLife(RuntimeServerTestCase):
             ("9.0.0", answered, [newer, "message shown: The operation could not finish / A newer version",
                                  "message answered with button"]),
             ("1.0.1", running, ["install failed, message stored: Close Velmora before updating."]),
+            ("1.0.1", lambda: p.run(bad, "/quiet", "/log", LOG), [
+                f'packaged file "data\\bad.bin" failed: SHA-256 on disk {disk}, in the manifest {manifest}',
+                f'rollback: removing the staging folder "{DEFAULT}.staging-',
+                "install failed, message stored: A packaged file failed verification."]),
         ]
         for version, run, logged in cases:
             with self.subTest(logged[-1]):
@@ -208,7 +205,7 @@ class InstallLife(RuntimeServerTestCase):
                 self.assert_in_order(events, logged + ["exit code 2"])
                 self.assert_unchanged(files, values)
 
-    def test_3_an_update_replaces_the_whole_folder_and_leaves_link_targets_alone(self):
+    def test_2_an_update_replaces_the_whole_folder_and_leaves_link_targets_alone(self):
         p = self.prefix
         p.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.0.0")
         root = p.unix(DEFAULT)
@@ -234,40 +231,19 @@ class InstallLife(RuntimeServerTestCase):
         # Wine cannot remove a link to a non-empty folder (Windows can): the backup keeps
         # the link alone and nothing else.
         for leftover in work_folders(p, DEFAULT):
-            self.assertEqual([e.name for e in (root.parent / leftover).iterdir()], ["recovered"])
-            os.remove(root.parent / leftover / "recovered")
-            os.rmdir(root.parent / leftover)
+            self.assertEqual(tree_state(root.parent / leftover), {"recovered": "link"})
+            shutil.rmtree(root.parent / leftover)
         self.assert_installed()
 
-    def test_4_a_failed_verification_names_the_file_and_changes_nothing(self):
-        packaged, tampered = b"bad.bin as packaged", b"bad.bin as tampered"
-        good = build_package(self.scratch / "good.exe", {**placeholder_payload(), "data\\bad.bin": packaged})
-        bad = self.scratch / "bad.exe"
-        bad.write_bytes(good.read_bytes().replace(packaged, tampered))
-        state, values = tree_state(self.prefix.unix(DEFAULT)), self.prefix.reg_values(UNINSTALL_KEY)
-        disk, manifest = (hashlib.sha256(data).hexdigest().upper() for data in (tampered, packaged))
-        code, events = self.new_events(lambda: self.prefix.run(bad, "/quiet", "/log", LOG))
-        self.assertEqual(code, REFUSED)
-        self.assert_in_order(events, [
-            f'packaged file "data\\bad.bin" failed: SHA-256 on disk {disk}, in the manifest {manifest}',
-            f'rollback: removing the staging folder "{DEFAULT}.staging-',
-            "install failed, message stored: A packaged file failed verification.",
-            "exit code 2",
-        ])
-        self.assert_unchanged(state, values)
-
-    def test_5_a_repair_whatever_its_log_does_changes_nothing_else(self):
+    def test_3_a_repair_whatever_its_log_does_changes_nothing_else(self):
         p = self.prefix
         read_only = p.unix(r"C:\logs\read-only.log")
         read_only.write_bytes(b"kept\r\n")
         os.setxattr(read_only, "user.DOSATTRIB", b"0x21")
         p.unix(r"C:\logs\a-folder.log").mkdir()
         # Each run repairs: a copy running elsewhere does not stop it, what the application made goes.
-        elsewhere = p.unix(r"C:\Elsewhere")
-        elsewhere.mkdir()
-        shutil.copy(TESTAPPS / "Velmora.exe", elsewhere / "Velmora.exe")
         (p.unix(DEFAULT) / "recovered-session.db").write_bytes(b"made by the application")
-        self.start_application(r"C:\Elsewhere")
+        self.start_application(p.windows_of(TESTAPPS))
         self.assertEqual(self.install(log=None), 0)
         self.assert_installed()
         state, values = tree_state(p.unix(DEFAULT)), p.reg_values(UNINSTALL_KEY)
@@ -281,18 +257,14 @@ class InstallLife(RuntimeServerTestCase):
         self.assertFalse(p.exists(r"C:\nowhere"))
         self.assertEqual(sorted(os.listdir(p.unix(r"C:\logs"))), ["a-folder.log", "read-only.log", "setup.log"])
 
-    def test_6_a_registered_folder_deleted_by_hand_is_installed_again_or_uninstalled(self):
-        p = self.prefix
+    def test_4_a_folder_deleted_by_hand_installs_and_uninstalls_and_the_launcher_logs_in_its_copy(self):
+        p, log = self.prefix, r"C:\logs\uninstall.log"
         shutil.rmtree(p.unix(DEFAULT))
-        self.assertEqual(self.install(), 0)
+        self.assertEqual(self.install(log=None), 0)
         self.assert_installed()
         shutil.rmtree(p.unix(DEFAULT))
         self.assertEqual(p.run(self.setup, "/uninstall", "/install-dir", DEFAULT, "/quiet"), 0)
-        self.assertFalse(p.key_exists(UNINSTALL_KEY))
-        self.assertEqual(shortcuts(p), {PROGRAMS: [], DESKTOP: []})
-
-    def test_7_a_quiet_uninstall_through_the_launcher_logs_in_the_copy(self):
-        p, log = self.prefix, r"C:\logs\uninstall.log"
+        self.assertEqual((p.key_exists(UNINSTALL_KEY), shortcuts(p)), (False, {PROGRAMS: [], DESKTOP: []}))
         self.assertEqual(self.install(log=None), 0)
         self.assertEqual(p.run(UNINSTALLER, "/uninstall", "/quiet", "/log", log), 0)
         # The launcher ends at once; the copy it started writes the log.
