@@ -15,7 +15,7 @@ from unittest import mock
 import yaml
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "testing"))
-from install_support import Package, build_package, installed_problems, placeholder_payload  # noqa: E402
+from install_support import Package, installed_problems, placeholder_payload  # noqa: E402
 from pe_resources import rcdata  # noqa: E402
 from winetest import BUILD, KIT, UNINSTALL_KEY, PrefixTestCase, main, pack  # noqa: E402
 
@@ -265,9 +265,20 @@ class Packing(unittest.TestCase):
 
 # Broken raw packages run under Wine: "/quiet" must end in 2 and write nothing.
 class BrokenPackagesUnderWine(PrefixTestCase):
+    def raw_package(self, name, manifest_lines):
+        # Built raw, so that the manifest may lie: manifest_lines is a function of the correct lines.
+        args, lines = [], []
+        for index, (relative, data) in enumerate(placeholder_payload().items(), 1001):
+            write(self.scratch / str(index), data)
+            args += ["--resource", f"{index}={self.scratch / str(index)}"]
+            lines.append(f"{index}\t{relative}\t{len(data)}\t{hashlib.sha256(data).hexdigest().upper()}")
+        write(self.scratch / f"{name}.txt", "\n".join(manifest_lines(lines)) + "\n")
+        code, errors = pack(self.scratch / f"{name}.exe", "--manifest", self.scratch / f"{name}.txt", *args)
+        self.assertEqual(code, 0, errors)
+        return self.scratch / f"{name}.exe"
+
     def test_broken_manifests_end_in_2_with_nothing_written_and_the_well_formed_one_installs(self):
         self.prefix.register_runtime()
-        files = placeholder_payload()
         # Each stage once: the parser's rules and each file's checks have tests of their own.
         for name, manifest_lines in [
             ("bad-digest", lambda lines: lines[:2] + [lines[2][:-64] + "0" * 64]),
@@ -276,12 +287,12 @@ class BrokenPackagesUnderWine(PrefixTestCase):
         ]:
             with self.subTest(name):
                 self.prefix.reg_delete(UNINSTALL_KEY)  # what a failed row registered
-                package = build_package(self.scratch / f"{name}.exe", files, manifest_lines)
+                package = self.raw_package(name, manifest_lines)
                 self.assertEqual(self.prefix.run(package, "/quiet", "/install-dir", f"C:\\velmora-{name}"), 2)
                 left = [n for n in os.listdir(self.prefix.unix("C:\\")) if n.lower().startswith(f"velmora-{name}")]
                 self.assertEqual((left, self.prefix.key_exists(UNINSTALL_KEY)), ([], False))
         # The refusals come from the broken parts, not from the setting.
-        package = build_package(self.scratch / "well-formed.exe", files, lambda lines: lines)
+        package = self.raw_package("well-formed", lambda lines: lines)
         self.assertEqual(self.prefix.run(package, "/quiet", "/install-dir", "C:\\velmora-good"), 0)
         self.assertEqual(installed_problems(self.prefix, "C:\\velmora-good", Package(package)), [])
 

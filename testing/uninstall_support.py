@@ -66,16 +66,13 @@ def wait_for_scheduled(prefix, pattern, before=(), timeout=90):
 def wait_for_end(prefix, windows_path, timeout=90):
     """Waits until no process of this prefix runs that program (Wine shows a process's
     Windows path as its command line)."""
-    name = windows_path.rsplit("\\", 1)[-1].lower().encode()
-    marker = f"WINEPREFIX={prefix.path}".encode()
+    name, marker = windows_path.rsplit("\\", 1)[-1].lower().encode(), f"WINEPREFIX={prefix.path}".encode()
 
-    def running():
-        for process in Path("/proc").glob("[0-9]*"):
-            try:
-                if name in (process / "cmdline").read_bytes().lower() and marker in (process / "environ").read_bytes():
-                    return True
-            except OSError:
-                pass
-        return False
+    def runs(process):
+        try:
+            return (name in (process / "cmdline").read_bytes().lower()
+                    and marker in (process / "environ").read_bytes())
+        except OSError:
+            return False
 
-    return wait_until(lambda: not running(), timeout=timeout, step=0.3)
+    return wait_until(lambda: not any(map(runs, Path("/proc").glob("[0-9]*"))), timeout=timeout, step=0.3)

@@ -35,11 +35,8 @@ class Launcher(PrefixTestCase):
         command = [launcher, *args]
         if program_data is not None:  # Wine sets ProgramData itself and ignores the Unix value
             command = ["cmd", "/c", f"set ProgramData={program_data}&&{launcher} {' '.join(args)}"]
-        result = self.prefix.run_raw(command, env=self.prefix.with_env(VELMORA_START_RECORD=RECORD), timeout=60)
-        # Any other code than the launcher's comes from Wine (which turns a code ending in 00
-        # into 1, and fails its own start-up with 1), and what it printed says which.
-        self.assertIn(result.returncode, (0, 2, 3, 4, 5), result.stderr)
-        return result.returncode
+        env = self.prefix.with_env(VELMORA_START_RECORD=RECORD)
+        return self.prefix.run_raw(command, env=env, timeout=60).returncode
 
     def starts(self):
         # (own path, command line, show state, current folder) of each start recorded
