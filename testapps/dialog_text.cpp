@@ -3,36 +3,25 @@
 // of plain controls; Windows draws one without child windows.
 #include <windows.h>
 
-#include <cwchar>
+#include <cstdio>
 
 namespace {
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
-  wchar_t title[16] = {};
-  GetWindowTextW(window, title, 16);
-  const bool match = IsWindowVisible(window) && (std::wcscmp(title, L"Velmora") == 0 || std::wcscmp(title, L"岫澜") == 0);
-  if (match) *reinterpret_cast<HWND*>(found) = window;
-  return !match;
-}
-
 BOOL CALLBACK PrintChild(HWND child, LPARAM) {
   wchar_t text[4096];
-  char bytes[3 * 4096 + 1];
+  char bytes[3 * 4096];
   const int length = GetWindowTextW(child, text, 4096);
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, bytes, sizeof(bytes) - 1, nullptr, nullptr);
-  if (size <= 0) return TRUE;
-  bytes[size] = '\n';
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, DWORD(size + 1), &written, nullptr);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, bytes, sizeof(bytes), nullptr, nullptr);
+  if (size > 0) std::printf("%.*s\n", size, bytes);
   return TRUE;
 }
 
 }  // namespace
 
 int wmain() {
-  HWND dialog = nullptr;
-  EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&dialog));
-  if (!dialog) return 3;
+  HWND dialog = FindWindowW(L"#32770", L"Velmora");  // the class of dialog boxes and task dialogs
+  if (!dialog) dialog = FindWindowW(L"#32770", L"岫澜");
+  if (!dialog || !IsWindowVisible(dialog)) return 3;
   EnumChildWindows(dialog, PrintChild, 0);
   return 0;
 }

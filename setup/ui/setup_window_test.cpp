@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "setup/core/handles.h"
 #include "setup/core/language.h"
 #include "setup/core/progress.h"
@@ -43,21 +45,18 @@ struct TestWindow {
 }  // namespace
 
 TEST(SetupWindow, CloseRuleByStateForEveryWayOfClosing) {
-  const struct {
-    UiState state;
-    bool closes;
-    unsigned exitCode;
-  } cases[] = {{UiState::Ready, true, 1}, {UiState::Working, false, 1}, {UiState::Completed, true, 0},
-               {UiState::Failed, true, 2}};
-  for (const auto& c : cases) {
+  // state, whether it closes, the exit code then
+  const std::tuple<UiState, bool, unsigned> cases[] = {
+      {UiState::Ready, true, 1}, {UiState::Working, false, 1}, {UiState::Completed, true, 0},
+      {UiState::Failed, true, 2}};
+  for (const auto& [state, closes, exitCode] : cases) {
     for (int way = 0; way < 3; ++way) {
-      SCOPED_TRACE(testing::Message() << "state " << static_cast<int>(c.state) << ", way " << way);
-      TestWindow t(c.state);
+      SCOPED_TRACE(testing::Message() << "state " << static_cast<int>(state) << ", way " << way);
+      TestWindow t(state);
       if (way == 0) t.Send(WM_CLOSE);
       if (way == 1) t.Send(WM_KEYDOWN, VK_ESCAPE);
       if (way == 2) HandleClick(t.w, 866, 32);
-      EXPECT_EQ(IsWindow(t.w.hwnd) == FALSE, c.closes);
-      EXPECT_EQ(t.w.exitCode, c.exitCode);
+      EXPECT_EQ(std::make_pair(!IsWindow(t.w.hwnd), t.w.exitCode), std::make_pair(closes, exitCode));
     }
   }
 }
@@ -105,19 +104,13 @@ TEST(SetupWindow, AFrameAfterTheRenderTargetIsDroppedSucceedsWithTheLogoAt96Dpi)
   DrainQueue();
 }
 
-TEST(SetupWindow, ProgressAndFinishedMessagesTakeTheirPayloads) {
+TEST(SetupWindow, DragsByTheCaptionStripAndTakesProgressAndFinishedPayloads) {
   TestWindow t(UiState::Working);
-  t.Send(ProgressMessage, 0, reinterpret_cast<LPARAM>(new ProgressUpdate{L"Copying", 0.5}));
-  EXPECT_EQ(t.w.statusText, L"Copying");
-  EXPECT_DOUBLE_EQ(t.w.progress, 0.5);
-  t.Send(FinishedMessage, 0, reinterpret_cast<LPARAM>(new std::wstring(L"Disk full")));
-  EXPECT_EQ(t.w.state, UiState::Failed);
-  EXPECT_EQ(t.w.errorText, L"Disk full");
-}
-
-TEST(SetupWindow, CaptionStripDragsLeftOfTheLanguageSwitch) {
-  TestWindow t(UiState::Ready);
   POINT origin{0, 0};
   ClientToScreen(t.w.hwnd, &origin);
   EXPECT_EQ(t.Send(WM_NCHITTEST, 0, MAKELPARAM(origin.x + 689, origin.y + 57)), HTCAPTION);
+  t.Send(ProgressMessage, 0, reinterpret_cast<LPARAM>(new ProgressUpdate{L"Copying", 0.5}));
+  EXPECT_EQ(std::tie(t.w.statusText, t.w.progress), std::make_tuple(std::wstring(L"Copying"), 0.5));
+  t.Send(FinishedMessage, 0, reinterpret_cast<LPARAM>(new std::wstring(L"Disk full")));
+  EXPECT_EQ(std::tie(t.w.state, t.w.errorText), std::make_tuple(UiState::Failed, std::wstring(L"Disk full")));
 }

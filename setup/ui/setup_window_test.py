@@ -1,6 +1,5 @@
-"""The setup window under Xvfb: pages by their pixels (read by canvas coordinates, DIPs,
-from `import -window root`; the window has no frame), clicks, keys, the language switch,
-the folder picker, DPI scaling, installs driven through it and exit codes."""
+"""The setup window under Xvfb: pages by their pixels (canvas coordinates in DIPs; the window has no
+frame), clicks, keys, the language switch, the folder picker, DPI scaling, installs and exit codes."""
 import hashlib
 import os
 import subprocess
@@ -10,7 +9,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
 from install_support import (DESKTOP, PROGRAMS, Package, build_package, installed_problems, lnk_info,  # noqa: E402
-                             placeholder_payload)
+                             placeholder_payload, shortcuts)
 from runtime_support import RuntimeServerTestCase, standin  # noqa: E402
 from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, wait_until  # noqa: E402
 
@@ -33,12 +32,12 @@ class Shot:
         return b"".join(bytes(self.data[(y * self.width + left) * 3:(y * self.width + right) * 3])
                         for y in range(int(top * self.scale), int(bottom * self.scale)))
 
-    def colours_in(self, left, top, right, bottom):
+    def colours(self, left, top, right, bottom):
         raw = self.region(left, top, right, bottom)
-        return {raw[i:i + 3] for i in range(0, len(raw), 3)}
+        return len({raw[i:i + 3] for i in range(0, len(raw), 3)})
 
-    def has_glyphs(self, left, top, right, bottom):  # text drew something: far from one colour
-        return len(self.colours_in(left, top, right, bottom)) >= 8
+    def undrawn(self, *boxes):  # the text boxes where nothing was drawn: text is far from one colour
+        return [box for box in boxes if self.colours(*box) < 8]
 
 
 def near(actual, expected, tolerance=6):
@@ -57,7 +56,7 @@ class SetupWindow:
         text = self.prefix.xdotool("getwindowgeometry", "--shell", self.window)
         values = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
         if "X" not in values:
-            state = "running" if self.running() else f"ended with {self.process.returncode}"
+            state = "running" if self.process.poll() is None else f"ended with {self.process.returncode}"
             raise AssertionError(f"the window {self.window} is gone; the program is {state}")
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
@@ -94,15 +93,12 @@ class SetupWindow:
     def key(self, *keys):
         self.prefix.press(self.window, *keys)
 
-    def title(self, expected=None, timeout=10):
-        """The title; given the one a click should lead to, waits for it (a loaded
-        machine may repaint the X title a moment after the click)."""
+    def title(self, expected=None, timeout=10):  # a loaded machine may repaint the X title late
         if expected:
             wait_until(lambda: self.prefix.window_name(self.window) == expected, timeout, 0.2)
         return self.prefix.window_name(self.window)
 
     def pick_folder(self, typed=None, title="^Choose where to install Velmora$"):
-        """Clicks "Change" and answers the folder picker: Escape, or a folder typed."""
         self.click(620, 528)
         dialog = self.prefix.wait_window(title, 30)
         if typed is None:
@@ -115,49 +111,34 @@ class SetupWindow:
         self.park_pointer()
 
     def cpu_over_ten_seconds(self):
-        def cpu_seconds():  # user and system, 0 once the process is gone
-            try:
-                fields = Path(f"/proc/{self.process.pid}/stat").read_text().rsplit(")", 1)[1].split()
-            except OSError:
-                return 0.0
+        def cpu_seconds():  # user and system
+            fields = Path(f"/proc/{self.process.pid}/stat").read_text().rsplit(")", 1)[1].split()
             return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
         before = cpu_seconds()
         time.sleep(10)
         return cpu_seconds() - before
 
-    def running(self):
-        return self.process.poll() is None
-
     def exit_code(self, timeout=30):
         return self.process.wait(timeout=timeout)
-
-    def kill(self):
-        if self.running():
-            self.process.kill()
-            self.process.wait()
 
 
 SETUP = OUT / "VelmoraSetup.exe"
 PROBE = TESTAPPS / "window_probe.exe"
 OCCUPIED = r"C:\Occupied\Velmora"  # holds a file: the install refuses it
 CHOSEN = r"C:\Apps\Velmora"  # "C:\Apps" chosen in the folder picker
-HOLD = r"C:\users\Public\standin-runtime.hold"  # kept, the stand-in runtime installer waits
 HEADING = (50, 426, 520, 470)
 CHANGE_LABEL = (594, 512, 651, 545)
 FAILED_MESSAGE = (50, 474, 540, 538)
 NODES = ((171, 140), (360, 268), (567, 112), (729, 244))
 # Where the focus ring passes on each control of the fresh Ready page, in Tab order, and its colour.
 FOCUS_RINGS = (((745, 14), (238, 249, 243)), ((630, 502), (0, 107, 59)), ((770, 496), (0, 107, 59)))
-# The design's background gradient with the hero glow and the backdrop's wide glow over it.
-GLOW_AT_650_170 = (45, 106, 76)
 
 
 def is_ready_fresh(shot):
     return near(shot.pixel(840, 575), WARNING_BANNER)
 
 
-def is_failed(shot):
-    # The "Close" button of the Failed page, where Ready has only the white panel.
+def is_failed(shot):  # the "Close" button of the Failed page, where Ready has only the white panel
     return near(shot.pixel(600, 552), (245, 249, 247), 8) and not near(shot.pixel(840, 575), WARNING_BANNER)
 
 
@@ -173,13 +154,12 @@ def lit_rings(shot):
     return [i for i, (point, colour) in enumerate(FOCUS_RINGS) if near(shot.pixel(*point), colour, 24)]
 
 
-def node_hue(shot):
-    """(red - green) summed over the beam's four fixed nodes: coral > 0, green < 0."""
+def node_hue(shot):  # (red - green) summed over the beam's four fixed nodes: coral > 0, green < 0
     return sum(shot.pixel(x, y)[0] - shot.pixel(x, y)[1] for x, y in NODES)
 
 
 class EnglishWindow(RuntimeServerTestCase):
-    # Tests that install leave no registration behind: the others expect a fresh install.
+    # test_1's install is what test_2 updates; the others expect no registration.
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -195,7 +175,7 @@ class EnglishWindow(RuntimeServerTestCase):
 
     def open(self, *args, program=SETUP):
         window = SetupWindow(self.prefix, program, *args)
-        self.addCleanup(window.kill)
+        self.addCleanup(window.process.kill)
         return window
 
     def test_1_a_chosen_folder_then_install_now_and_finish_installs_the_package_and_ends_with_0(self):
@@ -208,12 +188,23 @@ class EnglishWindow(RuntimeServerTestCase):
         self.assertEqual(window.exit_code(), 0)
         self.assertEqual(installed_problems(self.prefix, CHOSEN, Package(SETUP)), [])
         self.assertEqual(self.prefix.reg_value(UNINSTALL_KEY, "DisplayName"), ("REG_SZ", "Velmora"))
-        self.assertTrue(self.prefix.exists(PROGRAMS + r"\Velmora.lnk"))
+        self.assertEqual(shortcuts(self.prefix), {PROGRAMS: ["Velmora.lnk"], DESKTOP: ["Velmora.lnk"]})
 
-    def test_2_a_repair_keeps_its_folder_and_after_switching_to_chinese_registers_chinese(self):
+    def test_2_an_update_keeps_its_folder_and_after_switching_to_chinese_registers_chinese(self):
+        # The folder is the registered one: another would be refused once the install ran.
+        self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.0.0")
         self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
         window = self.open()
-        self.assertEqual(len(window.shot().colours_in(*CHANGE_LABEL)), 1)  # no "Change"
+        shot = window.shot()
+        # No "Change" and no banner: the requirements line moved up into its place.
+        self.assertEqual((shot.colours(*CHANGE_LABEL), shot.pixel(840, 575), shot.colours(50, 612, 400, 629)),
+                         (1, WHITE, 1))
+        self.assertEqual(shot.undrawn(HEADING, (50, 582, 300, 610)), [])
+        window.key("Tab", "Tab")  # no stop on "Change": the install button
+        window.wait_for(lambda shot: lit_rings(shot) == [2], 10, "the ring on the install button")
+        window.click(620, 528)
+        with self.assertRaises(AssertionError):
+            self.prefix.wait_window("^Choose where to install Velmora$", 3)
         window.click(720, 32)
         self.assertEqual(window.title("岫澜"), "岫澜")
         window.key("Return")
@@ -221,30 +212,27 @@ class EnglishWindow(RuntimeServerTestCase):
         window.key("Escape")
         self.assertEqual(window.exit_code(), 0)
         self.assertEqual(self.prefix.reg_value(UNINSTALL_KEY, "DisplayName"), ("REG_SZ", "岫澜"))
-        for folder in (PROGRAMS, DESKTOP):
-            self.assertEqual(lnk_info(self.prefix.unix(folder + r"\岫澜.lnk")).get("Local path"),
-                             CHOSEN + r"\Velmora.exe")
-            self.assertFalse(self.prefix.exists(folder + r"\Velmora.lnk"))
+        self.assertEqual(shortcuts(self.prefix), {PROGRAMS: ["岫澜.lnk"], DESKTOP: ["岫澜.lnk"]})
+        targets = {lnk_info(self.prefix.unix(f + r"\岫澜.lnk")).get("Local path") for f in (PROGRAMS, DESKTOP)}
+        self.assertEqual(targets, {CHOSEN + r"\Velmora.exe"})
 
     def test_closing_switching_language_and_keys_are_refused_while_working(self):
         self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
-        folder = r"C:\Slow\Velmora"
         self.clear_runtime()
-        hold = self.prefix.unix(HOLD)
+        hold = self.prefix.unix(r"C:\users\Public\standin-runtime.hold")  # kept, the stand-in runtime waits
         hold.write_bytes(b"")
         self.addCleanup(hold.unlink, missing_ok=True)
-        window = self.open("/install-dir", folder, program=self.slow_package)
+        window = self.open("/install-dir", r"C:\Slow\Velmora", program=self.slow_package)
         window.click(770, 528)
         shot = window.wait_for(is_working, 30, "the Working page")
-        self.assertTrue(shot.has_glyphs(50, 482, 400, 512))  # status line
-        self.assertTrue(shot.has_glyphs(790, 482, 850, 512))  # percentage
+        self.assertEqual(shot.undrawn((50, 482, 400, 512), (790, 482, 850, 512)), [])  # status, percentage
         window.move(866, 32)
         time.sleep(0.5)
         self.assertLess(window.shot().pixel(850, 18)[0], 100, "the close button lit while closing is refused")
         window.key("Escape", "alt+F4", "Return", "space")
         window.click(720, 32)
         time.sleep(0.5)
-        self.assertTrue(window.running())
+        self.assertIsNone(window.process.poll())
         self.assertEqual(window.title(), "Velmora")
         self.assertTrue(is_working(window.shot()), "the install ended before the checks")
         hold.unlink()
@@ -253,7 +241,6 @@ class EnglishWindow(RuntimeServerTestCase):
         self.assertEqual(window.exit_code(), 0)
         self.addCleanup(self.prefix.run, "taskkill", "/F", "/IM", "Velmora.exe")
         self.prefix.wait_window("^Velmora 1.0.1$", 30)
-        self.assertTrue(self.prefix.exists(folder + r"\Velmora.exe"))
 
     def test_the_fresh_page_with_a_long_folder_its_keys_hover_minimize_and_cover(self):
         folder = "C:\\" + "\\".join(f"Shared Applications Folder {i}" for i in range(5))
@@ -262,16 +249,16 @@ class EnglishWindow(RuntimeServerTestCase):
         self.assertEqual(window.geometry()[2:], (900, 640))
         self.assertTrue(near(shot.pixel(700, 510), PRIMARY_GREEN), shot.pixel(700, 510))
         self.assertTrue(is_ready_fresh(shot))
-        for region in (HEADING, (67, 512, 575, 545), CHANGE_LABEL, (720, 515, 820, 540), (80, 565, 500, 586),
-                       (50, 603, 300, 629), (58, 20, 200, 45)):
-            with self.subTest(text=region):
-                self.assertTrue(shot.has_glyphs(*region))
+        # The heading, the folder to the end of its box, "Change", the button, banner, requirements, title.
+        self.assertEqual(shot.undrawn(HEADING, (67, 512, 575, 545), (520, 512, 575, 545), CHANGE_LABEL,
+                                      (720, 515, 820, 540), (80, 565, 500, 586), (50, 603, 300, 629),
+                                      (58, 20, 200, 45)), [])
         box = (244, 248, 246)
         inked = [y for y in range(505, 551) if any(not near(shot.pixel(x, y), box, 40) for x in range(67, 575, 2))]
         self.assertLessEqual(inked[-1] - inked[0], 20, inked)  # one line of 14-DIP text
-        self.assertTrue(shot.has_glyphs(520, 512, 575, 545))  # the line runs to the end of the box
         self.assertLess(node_hue(shot), 0)
-        window.wait_for(lambda s: near(s.pixel(650, 170), GLOW_AT_650_170, 10), 15, "the glow's colour")
+        # The background gradient with the hero glow and the backdrop's wide glow over it.
+        window.wait_for(lambda s: near(s.pixel(650, 170), (45, 106, 76), 10), 15, "the glow's colour")
         self.assertEqual(lit_rings(shot), [])
         # From no focus backwards to the last control, then round both ways, ending on "Change".
         for key, ring in (("shift+Tab", 2), ("Tab", 0), ("Tab", 1), ("shift+Tab", 0), ("shift+Tab", 2),
@@ -288,17 +275,16 @@ class EnglishWindow(RuntimeServerTestCase):
         window.wait_for(lambda shot: near(shot.pixel(700, 510), (29, 194, 117)), 10, "the hovered button")
         self.prefix.xdotool("mousemove", "0", "0")  # off the window
         window.wait_for(lambda shot: near(shot.pixel(700, 510), PRIMARY_GREEN), 10, "the button without hover")
-        window.click(822, 32)
-        self.assertEqual(self.prefix.run(PROBE, "state"), 2)
-        self.assertLess(window.cpu_over_ten_seconds(), 1.0, "drawing while minimised")
-        self.assertEqual(self.prefix.run(PROBE, "restore"), 0)
-        self.assertEqual(self.prefix.run(PROBE, "state"), 1)
         cover = self.prefix.start(PROBE, "cover")
-        self.addCleanup(cover.wait)
         self.addCleanup(cover.kill)
         self.prefix.wait_window("^cover$", 60)
         time.sleep(1)
         self.assertLess(window.cpu_over_ten_seconds(), 1.0, "drawing while covered")
+        cover.kill()
+        cover.wait()
+        window.click(822, 32)
+        self.assertEqual(self.prefix.run(PROBE, "state"), 2)
+        self.assertLess(window.cpu_over_ten_seconds(), 1.0, "drawing while minimised")
         self.assertEqual(self.prefix.run(PROBE, "close"), 0)
         self.assertEqual(window.exit_code(), 1)
 
@@ -306,8 +292,7 @@ class EnglishWindow(RuntimeServerTestCase):
         window = self.open("/install-dir", OCCUPIED)
         window.key("Return")
         english = window.wait_for(is_failed, 60, "the Failed page")
-        self.assertTrue(english.has_glyphs(*FAILED_MESSAGE))
-        self.assertTrue(english.has_glyphs(50, 426, 570, 468))
+        self.assertEqual(english.undrawn(FAILED_MESSAGE, (50, 426, 570, 468)), [])
         self.assertTrue(near(english.pixel(700, 510), PRIMARY_GREEN), english.pixel(700, 510))
         self.assertGreater(node_hue(english), 0)
         self.assertTrue(self.prefix.exists(OCCUPIED + r"\someone else's.txt"))
@@ -317,14 +302,13 @@ class EnglishWindow(RuntimeServerTestCase):
         self.assertEqual(window.title("岫澜"), "岫澜")
         chinese = window.wait_for(lambda s: s.region(50, 426, 570, 468) != english.region(50, 426, 570, 468), 10,
                                   "the Chinese heading")
-        self.assertTrue(chinese.has_glyphs(*FAILED_MESSAGE))
+        self.assertEqual(chinese.undrawn(FAILED_MESSAGE), [])
         self.assertNotEqual(chinese.region(586, 499, 678, 557), english.region(586, 499, 678, 557))
         # The text itself never changed: back in English it is drawn as before.
         window.click(766, 32)
         window.wait_for(lambda s: s.region(*FAILED_MESSAGE) == english.region(*FAILED_MESSAGE), 10,
                         "the same failure text")
-        # The message asks for another folder: "Try again" goes back to where one is chosen.
-        # A cancelled picker keeps the folder: the same refusal again.
+        # "Try again" goes back to choosing a folder; a cancelled picker keeps it: the same refusal again.
         window.click(770, 528)
         window.wait_for(is_ready_fresh, 30, "the Ready page")
         window.pick_folder()
@@ -333,27 +317,6 @@ class EnglishWindow(RuntimeServerTestCase):
                         60, "the same failure again")
         window.key("Tab", "Tab", "space")  # the page's own "Close"
         self.assertEqual(window.exit_code(), 2)
-
-    def test_an_update_has_no_folder_control(self):
-        # The folder is the registered one: another would be refused once the install ran.
-        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Program Files\Velmora")
-        self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.0.0")
-        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
-        window = self.open()
-        shot = window.shot()
-        self.assertTrue(shot.has_glyphs(*HEADING))
-        self.assertEqual(len(shot.colours_in(*CHANGE_LABEL)), 1)
-        # No banner, and the requirements line moved down into its place.
-        self.assertTrue(near(shot.pixel(840, 575), WHITE))
-        self.assertTrue(shot.has_glyphs(50, 582, 300, 610))
-        self.assertEqual(len(shot.colours_in(50, 612, 400, 629)), 1)
-        window.key("Tab", "Tab")  # no stop on "Change": the install button
-        window.wait_for(lambda shot: lit_rings(shot) == [2], 10, "the ring on the install button")
-        window.click(620, 528)
-        with self.assertRaises(AssertionError):
-            self.prefix.wait_window("^Choose where to install Velmora$", 3)
-        window.key("Escape")
-        self.assertEqual(window.exit_code(), 1)
 
 
 class HighDpi(PrefixTestCase):
@@ -366,14 +329,13 @@ class HighDpi(PrefixTestCase):
         self.prefix.restart_server()
         log = r"C:\users\Public\setup.log"
         window = SetupWindow(self.prefix, SETUP, "/install-dir", OCCUPIED, "/log", log, scale=self.geometry[3] / 640)
-        self.addCleanup(window.kill)
+        self.addCleanup(window.process.kill)
         self.assertEqual(window.geometry(), self.geometry)
         self.assertEqual(window.title(self.title), self.title)
         window.pick_folder(title=self.picker)
         shot = window.wait_for(is_ready_fresh, 10, "the Ready page after the picker")
-        for region in (HEADING, CHANGE_LABEL, (720, 515, 820, 540), (80, 565, 500, 586), (58, 20, 200, 45)):
-            with self.subTest(text=region):
-                self.assertTrue(shot.has_glyphs(*region))
+        self.assertEqual(shot.undrawn(HEADING, CHANGE_LABEL, (720, 515, 820, 540), (80, 565, 500, 586),
+                                      (58, 20, 200, 45)), [])
         window.click(690, 498)
         time.sleep(1)
         self.assertTrue(is_ready_fresh(window.shot()))
