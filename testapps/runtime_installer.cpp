@@ -23,9 +23,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   wchar_t image[MAX_PATH * 4] = {};
   GetModuleFileNameW(nullptr, image, MAX_PATH * 4);
   std::wstring line = std::wstring(image) + L"|" + GetCommandLineW() + L"|show=" + std::to_wstring(show);
-  std::ofstream log(std::filesystem::path(kLogPath), std::ios::app | std::ios::binary);
-  log << WideToUtf8(line) << "\n";
-  log.close();
+  std::ofstream(std::filesystem::path(kLogPath), std::ios::app | std::ios::binary)
+      << WideToUtf8(line + L"\n");
   for (int waited = 0; waited < 1200 && GetFileAttributesW(kHoldPath) != INVALID_FILE_ATTRIBUTES; ++waited) {
     Sleep(100);
   }

@@ -73,13 +73,11 @@ int Download(const ArgumentList& args) {
   DownloadTimeouts timeouts;
   std::wstring receive = FindSwitchValue(args, L"--receive-timeout");
   if (!receive.empty()) timeouts.receive = std::stoi(receive);
-  std::chrono::duration<double> elapsed{};
+  auto start = std::chrono::steady_clock::now();
   bool ok = RunWithProgress(HasSwitch(args, L"--progress"), [&](const HWND* target) {
-    auto start = std::chrono::steady_clock::now();
-    bool downloaded = DownloadToFile(descriptor, args[4], target, timeouts);
-    elapsed = std::chrono::steady_clock::now() - start;
-    return downloaded;
+    return DownloadToFile(descriptor, args[4], target, timeouts);
   });
+  std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   Print(L"elapsed " + std::to_wstring(elapsed.count()));
   return ok ? 0 : 1;
 }
@@ -107,12 +105,10 @@ int SetDescriptor(const ArgumentList& args) {
   std::string bytes{std::istreambuf_iterator<char>(file), {}};
   UniqueResourceUpdate update(BeginUpdateResourceW(args[2].c_str(), FALSE));
   const LPWSTR id = MAKEINTRESOURCEW(RuntimeDescriptorResourceId);
-  if (!file || !update ||
-      !UpdateResourceW(update.get(), RT_RCDATA, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes.data(),
-                       DWORD(bytes.size()))) {
-    return 2;
-  }
-  return EndUpdateResourceW(update.release(), FALSE) ? 0 : 2;
+  bool updated = file && update &&
+                 UpdateResourceW(update.get(), RT_RCDATA, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                 bytes.data(), DWORD(bytes.size()));
+  return updated && EndUpdateResourceW(update.release(), FALSE) ? 0 : 2;
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
 """A loopback HTTPS server for the runtime download tests, the benchmark and the demo,
 with a test CA made by openssl that only a disposable Wine prefix ever trusts.
 
-Paths (every stall is bounded by the server's stall limit):
+Paths (every stall ends after 40 s):
   /NAME                      the file NAME from the served folder (query ignored)
   /status/CODE               an empty answer with that status
   /redirect/NAME             302 to https://localhost:PORT/NAME
   /redirect-http/NAME        302 to http://localhost:PLAINPORT/NAME (a plain recorder)
-  /short/N/NAME              announces NAME's length, sends its first N bytes, closes
-  /long/N/NAME               announces N bytes, sends all of NAME
-  /nolength/NAME             no Content-Length; the body ends when the connection closes
   /silent                    reads the request and never answers
-  /stall/N/NAME              announces NAME's length, sends N bytes, then goes quiet
+  /ROUTE/N/NAME, /nolength/NAME   NAME's body as BODIES says (ROUTE: short, long, stall)
 """
 import hashlib
 import http.server
@@ -21,21 +18,20 @@ import threading
 import urllib.parse
 from pathlib import Path
 
-# route: (length announced, bytes sent, stall afterwards), from the file's size and N
+# route: (Content-Length, bytes sent, stall afterwards) from the file's size and N; the
+# connection closes after them (nolength: the close ends the body)
 BODIES = {"short": lambda size, n: (size, n, False), "long": lambda size, n: (n, size, False),
           "stall": lambda size, n: (size, n, True), "nolength": lambda size, n: (None, size, False)}
 
 
 def make_certificate(folder, out, subject, *options):
-    """OUT.key and OUT.pem: a new key and a certificate for it, valid for three days."""
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "3",
                     "-keyout", f"{out}.key", "-out", f"{out}.pem", "-subj", f"/CN={subject}", *options],
                    cwd=folder, check=True, capture_output=True)
 
 
 class Certificates:
-    """A CA and a server certificate for localhost (and 127.0.0.1 as a DNS name,
-    since Wine ignores IP-address names)."""
+    """A CA and a certificate for localhost (127.0.0.1 too as a DNS name: Wine ignores IP names)."""
 
     def __init__(self, folder, name="Velmora Test CA"):
         self.folder = Path(folder)
@@ -52,14 +48,9 @@ class Certificates:
     def trust_in(self, prefix):
         """Puts the CA into the LocalMachine Root store of a test prefix only (winetest.WinePrefix)."""
         der = ssl.PEM_cert_to_DER_cert(self.ca.read_text())
-        data = ",".join(f"{b:02x}" for b in struct.pack("<III", 0x20, 1, len(der)) + der)
         thumbprint = hashlib.sha1(der).hexdigest().upper()
-        path = self.folder / "trust-ca.reg"
-        path.write_text("Windows Registry Editor Version 5.00\r\n\r\n"
-                        f"[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\"
-                        f"{thumbprint}]\r\n\"Blob\"=hex:{data}\r\n\r\n")
-        result = prefix.run_raw(["reg", "import", prefix.windows_of(path)])
-        assert result.returncode == 0, result.stderr
+        prefix.reg_add(rf"HKLM\Software\Microsoft\SystemCertificates\Root\Certificates\{thumbprint}", "Blob",
+                       "REG_BINARY", (struct.pack("<III", 0x20, 1, len(der)) + der).hex())
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -123,10 +114,10 @@ class Server(http.server.ThreadingHTTPServer):
 class HttpsServer:
     """Serves root on 127.0.0.1 with TLS, and a plain recorder beside it; port 0 picks a free port."""
 
-    def __init__(self, root, certificates, port=0, stall_limit=40):
+    def __init__(self, root, certificates, port=0):
         self.root = Path(root).resolve()
         stalls = threading.Event()
-        self.stall, self.release = lambda: stalls.wait(stall_limit), stalls.set
+        self.stall, self.release = lambda: stalls.wait(40), stalls.set
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(certificates.cert, certificates.key)
         self.servers = [Server(self, port, context), Server(self, 0)]

@@ -13,8 +13,7 @@ STANDIN_LOG = r"C:\users\Public\standin-runtime.log"
 
 
 def standin(variant):
-    """The stand-in runtime installer that exits with variant's code (ok = 0;
-    noregister = 0 without registering)."""
+    """The stand-in runtime installer exiting with variant's code (ok, noregister: 0, unregistered)."""
     return TESTAPPS / f"runtime-installer-{variant}.exe"
 
 
@@ -33,8 +32,7 @@ class ProbeResult:
 
 
 class RuntimeServerTestCase(PrefixTestCase):
-    """A prefix that trusts a fresh test CA, and an HTTPS server for it serving
-    cls.served (a scratch folder)."""
+    """A prefix that trusts a fresh test CA, and an HTTPS server for it serving cls.served."""
 
     @classmethod
     def setUpClass(cls):
@@ -48,8 +46,8 @@ class RuntimeServerTestCase(PrefixTestCase):
         cls.server = HttpsServer(cls.served, cls.certificates)
         cls.addClassCleanup(cls.server.close)
 
-    def probe(self, *args, program=PROBE):
-        return ProbeResult(self.prefix.run_raw([program, *args]))
+    def probe(self, *args, program=PROBE, env=None):
+        return ProbeResult(self.prefix.run_raw([program, *args], env=env))
 
     def clear_runtime(self):
         self.prefix.reg_delete(RUNTIME_KEY)
