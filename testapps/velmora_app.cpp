@@ -6,14 +6,7 @@ namespace {
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) PostQuitMessage(0);
-  if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window, &paint);
-  RECT client;
-  GetClientRect(window, &client);
-  DrawTextW(dc, L"Velmora 1.0.1", -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  EndPaint(window, &paint);
-  return 0;
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace

@@ -61,11 +61,10 @@ void RunFuzz(const char* target, const std::vector<std::wstring>& seeds, std::ui
   const wchar_t* asked = _wgetenv(L"VELMORA_FUZZ_INPUTS");
   const std::uint64_t count = asked && wcstoull(asked, nullptr, 10) ? wcstoull(asked, nullptr, 10) : slice;
   FuzzRandom random{seed};
-  std::uint64_t inputs = 0, accepted = 0;
+  unsigned long long inputs = 0, accepted = 0;  // as printed
   const ULONGLONG start = GetTickCount64();
   for (; inputs < count && !testing::Test::HasFailure(); ++inputs) accepted += body(Mutate(seeds, random), inputs);
-  std::printf("fuzz %-22s inputs %llu accepted %llu rejected %llu time %.2f s\n", target,
-              static_cast<unsigned long long>(inputs), static_cast<unsigned long long>(accepted),
-              static_cast<unsigned long long>(inputs - accepted), double(GetTickCount64() - start) / 1000.0);
+  std::printf("fuzz %-22s inputs %llu accepted %llu rejected %llu time %.2f s\n", target, inputs, accepted,
+              inputs - accepted, double(GetTickCount64() - start) / 1000.0);
   std::fflush(stdout);
 }

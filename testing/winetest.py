@@ -1,6 +1,5 @@
-"""End-to-end test support: a copy of the template Wine prefix per test class, with its own
-wineserver and Xvfb display, the real programs run in it, and readers of its registry, files
-and windows. testing/wine-session starts the same for shell scripts through session()."""
+"""End-to-end test support: per test class a copy of the template Wine prefix, its own wineserver
+and Xvfb display, and readers of the prefix's registry, files and windows."""
 import contextlib
 import functools
 import os
@@ -34,8 +33,6 @@ def wineserver():
 
 
 class WinePrefix:
-    """A copy of the template prefix with a persistent wineserver of its own."""
-
     def __init__(self, name="e2e", locale="en_US.UTF-8"):
         template = Path(os.environ.get("VELMORA_WINE_TEMPLATE", BUILD / "wine" / "template"))
         if not (template / "system.reg").exists():
@@ -101,8 +98,7 @@ class WinePrefix:
         return sorted(str(Path(dirpath, name).relative_to(root)).replace("/", "\\")
                       for dirpath, _, files in os.walk(root) for name in files)
 
-    def attributes(self, windows_path):
-        """DOS attributes Wine keeps in the user.DOSATTRIB extended attribute."""
+    def attributes(self, windows_path):  # Wine keeps them in an extended attribute
         try:
             raw = os.getxattr(self.unix(windows_path), "user.DOSATTRIB")
             return int(re.match(rb"0x([0-9a-fA-F]+)", raw)[1], 16)
@@ -178,10 +174,8 @@ class WinePrefix:
         return result.returncode == 0 and result.stdout.strip() and result.stdout.splitlines()
 
     def answer_dialog(self, key, expect=(), timeout=60):
-        """Waits for the product's dialog, reads its texts when some are expected (a wrong or
-        swapped text fails), presses key (Return: the default button, Escape: Cancel) and
-        waits for it to close. A key that arrives before the dialog takes input is lost, so
-        it is pressed again while the same dialog stays."""
+        """Reads the dialog's texts when some are expected, presses key and waits for the dialog to
+        close. A key that arrives before the dialog takes input is lost, so it is pressed again."""
         window = wait_until(lambda: next(iter(self.dialogs()), None), timeout=timeout)
         if not window:
             raise AssertionError("no dialog titled Velmora or 岫澜 appeared")
@@ -218,8 +212,7 @@ def wait_until(condition, timeout=60, step=0.1):
 
 
 def snapshot(root):
-    """Mode, extended attribute names and bytes of everything in a Unix folder but the
-    installer temporary folder."""
+    """Mode, extended attribute names and bytes of everything below root but installer-temp."""
     paths = [root] + [p for p in root.rglob("*") if "installer-temp" not in p.parts]
     return {str(p): (p.stat().st_mode, sorted(os.listxattr(p)), p.is_file() and p.read_bytes()) for p in paths}
 
@@ -241,8 +234,7 @@ def parse_reg_data(text):
     if kind == "dword":
         return ("REG_DWORD", int(data, 16))
     kinds = {"hex": "REG_BINARY", "hex(2)": "REG_EXPAND_SZ", "hex(7)": "REG_MULTI_SZ", "hex(b)": "REG_QWORD"}
-    kind = kinds.get(kind, kind)
-    raw = bytes.fromhex(data.replace(",", ""))
+    kind, raw = kinds.get(kind, kind), bytes.fromhex(data.replace(",", ""))
     return (kind, raw.decode("utf-16-le") if kind in ("REG_EXPAND_SZ", "REG_MULTI_SZ") else raw)
 
 
@@ -277,14 +269,12 @@ class VirtualDisplay:
     def __exit__(self, *exc):
         self.server.terminate()
         self.server.wait()
-        if self.saved is None:
-            os.environ.pop("DISPLAY", None)
-        else:
+        os.environ.pop("DISPLAY", None)
+        if self.saved is not None:
             os.environ["DISPLAY"] = self.saved
 
 
 def prepare_template():
-    """Makes (or reuses) the template prefix the harness copies; needs DISPLAY."""
     template = (BUILD / "wine" / "template").resolve()
     env = dict(os.environ, PATH="/usr/lib/wine:" + os.environ.get("PATH", ""))
     subprocess.run([SOURCE / "testing" / "wine-template", template], env=env, check=True, stdout=sys.stderr)

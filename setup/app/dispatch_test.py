@@ -34,15 +34,50 @@ class CommandLines(PrefixTestCase):
         (MAINTENANCE, ["/uninstall", "/uninstall-worker", "/quiet", "/target", NOTHING_HERE], 3),
         *[(MAINTENANCE, ["/uninstall", "/quiet", "/install-dir", folder], 2)
           for folder in ("relative\\Velmora", "C:\\", "C:", "\\\\server\\share\\Velmora")],
-        # An empty /wait-pid waits for nothing, nor does one of a process that is gone.
+        # An empty /wait-pid waits for nothing, nor one of a process that is gone; 33 bits are refused.
         (MAINTENANCE, UNINSTALL_NOTHING + ["/wait-pid", ""], 3),
-        *[(MAINTENANCE, UNINSTALL_NOTHING + ["/wait-pid", value], 2) for value in ("0", "abc", "12x", "-")],
+        *[(MAINTENANCE, UNINSTALL_NOTHING + ["/wait-pid", value], 2)
+          for value in ("0", "abc", "12x", "-", "99999999999")],
         (MAINTENANCE, UNINSTALL_NOTHING + ["/wait-pid", "4000000"], 3),
         (MAINTENANCE, ["/uninstall-worker", "/quiet", "/target", NOTHING_HERE, "/wait-pid", "0"], 2),
         # Update and repair need an installation; an install needs a valid folder.
         *[(SETUP, ["/quiet", switch], 2) for switch in ("/update", "/repair", "/UPDATE")],
         *[(SETUP, ["/quiet", "/install-dir", folder], 2) for folder in ("C:\\", "relative", "C:\\" + "a" * 218)],
     ]
+
+    # Each refusal dialog is read before it is answered: a swapped or untranslated text fails.
+    # (program, arguments, version registered or Windows version set, exit code, English, Chinese text)
+    REFUSALS = [
+        (MAINTENANCE, ["/uninstall", "/install-dir", "relative"], None, 2,
+         "The installation folder is not valid.", "安装位置无效，请重新运行卸载程序。"),
+        (SETUP, ["/install-dir", "relative"], None, 2, "The installation folder is not valid.",
+         "安装位置无效，请重新选择。"),
+        (SETUP, ["/repair"], None, 2, "Velmora is not installed yet.", "尚未安装岫澜，请先完成安装。"),
+        (SETUP, [], "9.0.0", 2, "A newer version of Velmora is already installed. Uninstall it before installing "
+         "this version.", "已安装更高版本的岫澜；如需安装当前版本，请先卸载现有版本。"),
+        (MAINTENANCE, ["/uninstall"], "win81", 6, "Velmora requires Windows 10, Windows 11, or a supported "
+         "Windows Server Desktop Experience installation.", "岫澜需要 Windows 10、Windows 11，或受支持的 Windows "
+         "Server 桌面体验版。"),
+    ]
+
+    def test_refusals_are_shown_with_their_own_text_in_either_language(self):
+        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
+        for locale, instruction, column in (("zh_CN.UTF-8", "操作未能完成", 5),
+                                            ("en_US.UTF-8", "The operation could not finish", 4)):
+            for row in self.REFUSALS:
+                with self.subTest(locale=locale, arguments=row[1]):
+                    self.prefix.reg_delete(UNINSTALL_KEY)
+                    if row[2] == "win81":
+                        self.prefix.set_windows_version("win81")
+                    elif row[2]:
+                        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Apps\Velmora")
+                        self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data=row[2])
+                    shown = self.prefix.start(row[0], *row[1], env=self.prefix.in_locale(locale))
+                    self.prefix.answer_dialog("Return", (instruction, row[column]))
+                    self.assertEqual(shown.wait(timeout=30), row[3])
+                if row[2] == "win81":
+                    self.prefix.set_windows_version("win10")
+
 
     def test_exit_codes(self):
         self.prefix.reg_delete(UNINSTALL_KEY)
@@ -68,7 +103,7 @@ class CommandLines(PrefixTestCase):
         sleeper.wait(timeout=30)
 
     def test_unsupported_windows_is_refused_with_6(self):
-        # (key, value, data, code); before Windows 10 is a row of Language (the same check).
+        # (key, value, data, code); before Windows 10 is a row of REFUSALS (the same check).
         # The installation type is matched in its own letter case.
         rows = [(MININT, None, "", 6), *[(CURRENT_VERSION, "InstallationType", data, code) for data, code in
                                          (("Server Core", 6), ("Nano Server", 6), ("server core", 0))]]
@@ -104,42 +139,6 @@ class CommandLines(PrefixTestCase):
                 left = self.prefix.reg_value(UNINSTALL_KEY, "DisplayVersion")
                 self.assertEqual(left, version and ("REG_SZ", version))
                 self.assertFalse(self.prefix.exists(folder))
-
-
-class Language(PrefixTestCase):
-    """Each refusal dialog says its own text in the locale's language: the dialogs are
-    read before they are answered, so a swapped or wrong text fails here."""
-    # (program, arguments, version registered or Windows version set, exit code, English, Chinese text)
-    REFUSALS = [
-        (MAINTENANCE, ["/uninstall", "/install-dir", "relative"], None, 2,
-         "The installation folder is not valid.", "安装位置无效，请重新运行卸载程序。"),
-        (SETUP, ["/install-dir", "relative"], None, 2, "The installation folder is not valid.",
-         "安装位置无效，请重新选择。"),
-        (SETUP, ["/repair"], None, 2, "Velmora is not installed yet.", "尚未安装岫澜，请先完成安装。"),
-        (SETUP, [], "9.0.0", 2, "A newer version of Velmora is already installed. Uninstall it before installing "
-         "this version.", "已安装更高版本的岫澜；如需安装当前版本，请先卸载现有版本。"),
-        (MAINTENANCE, ["/uninstall"], "win81", 6, "Velmora requires Windows 10, Windows 11, or a supported "
-         "Windows Server Desktop Experience installation.", "岫澜需要 Windows 10、Windows 11，或受支持的 Windows "
-         "Server 桌面体验版。"),
-    ]
-
-    def test_refusals_are_shown_with_their_own_text_in_either_language(self):
-        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
-        for locale, instruction, column in (("zh_CN.UTF-8", "操作未能完成", 5),
-                                            ("en_US.UTF-8", "The operation could not finish", 4)):
-            for row in self.REFUSALS:
-                with self.subTest(locale=locale, arguments=row[1]):
-                    self.prefix.reg_delete(UNINSTALL_KEY)
-                    if row[2] == "win81":
-                        self.prefix.set_windows_version("win81")
-                    elif row[2]:
-                        self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Apps\Velmora")
-                        self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data=row[2])
-                    shown = self.prefix.start(row[0], *row[1], env=self.prefix.in_locale(locale))
-                    self.prefix.answer_dialog("Return", (instruction, row[column]))
-                    self.assertEqual(shown.wait(timeout=30), row[3])
-                if row[2] == "win81":
-                    self.prefix.set_windows_version("win10")
 
 
 if __name__ == "__main__":

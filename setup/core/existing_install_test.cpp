@@ -48,17 +48,13 @@ TEST(DefaultInstallFolder, UsesProgramFilesOrItsUsualPlace) {
 
 // Expandable strings and the 32-bit view are end-to-end rows (dispatch_test).
 TEST(ReadUninstallValue, ReadsOnlyPlainStringsUpTo1023Characters) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                            nullptr, &key, nullptr),
+  const DWORD number = 1;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, L"Number", REG_DWORD, &number, sizeof(number)),
             ERROR_SUCCESS);
   for (const std::wstring& text : {std::wstring(1023, L'x'), std::wstring(1024, L'y')}) {
-    RegSetValueExW(key, text.substr(0, 1).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   DWORD((text.size() + 1) * sizeof(wchar_t)));
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, text.substr(0, 1).c_str(), REG_SZ, text.c_str(),
+                    DWORD((text.size() + 1) * sizeof(wchar_t)));
   }
-  DWORD number = 1;
-  RegSetValueExW(key, L"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-  RegCloseKey(key);
   EXPECT_EQ(ReadUninstallValue(L"x"), std::wstring(1023, L'x'));
   EXPECT_EQ(ReadUninstallValue(L"y") + ReadUninstallValue(L"Number") + ReadUninstallValue(L"Missing"), L"");
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_WOW64_64KEY, 0);

@@ -22,16 +22,10 @@ TEST(NormalizeFolderPath, RewritesDriveLetterFoldersAndRefusesTheRest) {
   for (const auto& c : cases) EXPECT_EQ(NormalizeFolderPath(c.input), c.expected) << WideToUtf8(c.input);
 }
 
-// The fuzzer compares these rules with a second reading; the rows pin the boundaries.
-TEST(IsValidRelativePath, FollowsThePackagedPathRules) {
-  const std::wstring accepted[] = {L"a\\b.dll", L"a/b.dll", L"x", L"a/b/c.txt",
-                                   L"..a", L"a..b", std::wstring(240, 'a')};
-  for (const auto& path : accepted) EXPECT_TRUE(IsValidRelativePath(path)) << WideToUtf8(path);
-  const std::wstring refused[] = {L"",       L"\\a",    L"a\\",   L"/a",     L"a/",     L"a\\\\b", L"..\\a",
-                                  L"a\\.\\b", L"a.",     L"a ",    L"c:x",    L"a?b",    L"a*b",    L"a<b",
-                                  L"a>b",    L"a|b",    L"a\"b",  L"a\tb",   L".",      L"..",     L"a\\..\\b",
-                                  L"a/\\b",  L"a/../b", L"a.\\b", L"a \\b",  L"a\rb",   std::wstring(241, 'a')};
-  for (const auto& path : refused) EXPECT_FALSE(IsValidRelativePath(path)) << WideToUtf8(path);
+// PathsFuzz compares every other rule with a second reading, on inputs far shorter than this.
+TEST(IsValidRelativePath, AllowsUpTo240Characters) {
+  EXPECT_TRUE(IsValidRelativePath(std::wstring(240, 'a')));
+  EXPECT_FALSE(IsValidRelativePath(std::wstring(241, 'a')));
 }
 
 TEST(IsSafeInstallFolder, RefusesSystemAndWellKnownFoldersButNotTheirChildren) {
@@ -59,11 +53,4 @@ TEST(IsSafeInstallFolder, RefusesSystemAndWellKnownFoldersButNotTheirChildren) {
   EXPECT_FALSE(IsSafeInstallFolder(temp.path()));
   SetEnvironmentVariableW(L"ProgramData", L"C:\\ProgramData");
   EXPECT_TRUE(IsSafeInstallFolder(temp.path()));
-}
-
-// Refused roots and escapes are the fuzzer's: whatever it resolves must lie strictly inside.
-TEST(ResolveInsideFolder, ResolvesStrictlyInside) {
-  std::wstring out;
-  EXPECT_TRUE(ResolveInsideFolder(L"C:\\Apps\\Velmora\\", L"bin/x.dll", out));
-  EXPECT_EQ(out, L"C:\\Apps\\Velmora\\bin\\x.dll");
 }

@@ -66,6 +66,7 @@ const Security kProtected{.protectedDacl = true, .ownerAdministrators = true, .a
 
 TEST(ProtectedFolder, TheDescriptorsGrantWhatTheyShould) {
   EXPECT_EQ(DescribeSddl(kProtectedFolderSddl), kProtected);
+  EXPECT_EQ(DescribeSddl((L"O:BA" + std::wstring(kProtectedFolderDacl)).c_str()), kProtected);  // made with it
   // Inheritable: what the install writes gets it too.
   EXPECT_EQ(DescribeSddl(kInstallFolderDacl), (Security{.protectedDacl = true, .aces = 3, .system = FILE_ALL_ACCESS,
                                                         .administrators = FILE_ALL_ACCESS,
@@ -74,7 +75,7 @@ TEST(ProtectedFolder, TheDescriptorsGrantWhatTheyShould) {
 
 // Wine keeps no DACL or owner set on a file (it reports one made from the Unix mode) and
 // renames a folder that holds an open one: those checks run on Windows only.
-TEST(ProtectedFolder, OnlyTheTemporaryFolderIsProtectedAndItIsHeld) {
+TEST(ProtectedFolder, ProtectsAndHoldsOnlyTheTemporaryFolderAndRefusesAFile) {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   const bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
   ScratchFolder data(L"velmora-protected");
@@ -83,11 +84,7 @@ TEST(ProtectedFolder, OnlyTheTemporaryFolderIsProtectedAndItIsHeld) {
   // Everyone given full control of the product folder, as a standard user could have made it.
   UniqueLocalMemory everyone;
   ASSERT_TRUE(ParseSecurityDescriptor(L"D:(A;OICI;FA;;;WD)", everyone));
-  PACL dacl = nullptr;
-  BOOL present = FALSE, defaulted = FALSE;
-  GetSecurityDescriptorDacl(everyone.get(), &present, &dacl, &defaulted);
-  ASSERT_TRUE(wine || !SetNamedSecurityInfoW(const_cast<wchar_t*>(product.c_str()), SE_FILE_OBJECT,
-                                             DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr));
+  ASSERT_TRUE(wine || SetFileSecurityW(product.c_str(), DACL_SECURITY_INFORMATION, everyone.get()));
   {
     HeldInstallerTemp held;
     ASSERT_TRUE(HoldProtectedInstallerTemp(temporary, held));
@@ -103,16 +100,10 @@ TEST(ProtectedFolder, OnlyTheTemporaryFolderIsProtectedAndItIsHeld) {
   HeldInstallerTemp first, second;
   EXPECT_TRUE(HoldProtectedInstallerTemp(temporary, first));
   EXPECT_TRUE(HoldProtectedInstallerTemp(temporary, second));
-}
-
-// A file at the product folder's level is the launcher's and the runtime flow's end-to-end case.
-TEST(ProtectedFolder, AFileWhereTheTemporaryFolderBelongsIsRefused) {
-  ScratchFolder data(L"velmora-protected-file");
-  const std::wstring temporary = data / L"Velmora\\installer-temp";
-  ASSERT_TRUE(EnsurePlainFolderChain(data / L"Velmora"));
-  ASSERT_TRUE(UniqueFile(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
-  HeldInstallerTemp held;
-  EXPECT_FALSE(HoldProtectedInstallerTemp(temporary, held));
+  const std::wstring file = data / L"file";
+  ASSERT_TRUE(UniqueFile(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+  HeldInstallerTemp onFile;
+  EXPECT_FALSE(HoldProtectedInstallerTemp(file, onFile));
 }
 
 }  // namespace

@@ -30,10 +30,3 @@ TEST(LocaleSelectsEnglish, EveryChineseLocaleAndAnUnreadableOneGiveChinese) {
                {L"en-US", 0, false}};
   for (const auto& c : cases) EXPECT_EQ(LocaleSelectsEnglish(c.name, c.result), c.english) << c.name;
 }
-
-// Spaces, a plus sign and text after the digits are rows of the install-mode table (versions).
-TEST(ReadUnsigned32, RefusesNumbersBeyond32Bits) {
-  EXPECT_EQ(ReadUnsigned32(L"4294967295", true), 4294967295u);
-  EXPECT_FALSE(ReadUnsigned32(L"4294967296", true));
-  EXPECT_FALSE(ReadUnsigned32(L"99999999999", true));
-}
