@@ -25,7 +25,13 @@ std::wstring ReadUninstallValue(const wchar_t* valueName) {
   return std::wstring(buffer, length);
 }
 
-bool ParseVersion(const std::wstring& text, VersionTriple& version) {
+struct VersionTriple {
+  unsigned major = 0;
+  unsigned minor = 0;
+  unsigned patch = 0;
+};
+
+static bool ParseVersion(const std::wstring& text, VersionTriple& version) {
   size_t first = text.find(L'.');
   if (first == std::wstring::npos) return false;
   size_t second = text.find(L'.', first + 1);

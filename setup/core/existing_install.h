@@ -8,15 +8,8 @@ inline constexpr wchar_t kProductVersion[] = L"1.0.1";
 inline constexpr wchar_t kUninstallKeyPath[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmora";
 
-struct VersionTriple {
-  unsigned major = 0;
-  unsigned minor = 0;
-  unsigned patch = 0;
-};
-
 // Empty when the key or value is missing, not REG_SZ, or longer than 1,024 characters.
 std::wstring ReadUninstallValue(const wchar_t* valueName);
-bool ParseVersion(const std::wstring& text, VersionTriple& version);
 // -1 installed is older or unreadable, 0 same, 1 newer than kProductVersion.
 int CompareVersions(const std::wstring& installedVersion);
 std::wstring DefaultInstallFolder();

@@ -99,7 +99,8 @@ void DrawBeam(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, const D2D1
 
 }  // namespace
 
-double ScanPosition(double phase, UiState state) {
+// Where the beam stands, 0..1 across the hero area; twice as fast while working.
+static double ScanPosition(double phase, UiState state) {
   return std::fmod(phase * (state == UiState::Working ? 2.0 : 1.0), 1.0);
 }
 
@@ -151,7 +152,7 @@ void DrawBackdropMotion(ID2D1RenderTarget* target, ID2D1SolidColorBrush* brush, 
 
 float FileCardFade(float x) { return std::clamp(std::min(x - 112.0f, 816.0f - x) / 72.0f, 0.0f, 1.0f); }
 
-float FileCardGlow(float scanX, float x) {
+static float FileCardGlow(float scanX, float x) {
   float d = scanX - x;
   if (d < 0) return std::max(0.0f, d / 52.0f + 1.0f) * 0.28f;
   return std::max(0.0f, 1.0f - d / 145.0f);

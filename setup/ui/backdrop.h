@@ -8,9 +8,6 @@
 #include "setup/core/handles.h"
 #include "setup/ui/ui_state.h"
 
-// Where the beam stands, 0..1 across the hero area; twice as fast while working.
-double ScanPosition(double phase, UiState state);
-
 struct FileCardPlacement {
   float x;     // centre, from 816 down to 112
   float fade;  // 0 at the ends of the track, 1 from 72 DIPs inside
@@ -21,7 +18,6 @@ struct FileCardPlacement {
 // Card i (0..7) at the beam phase and the 26-second drift cycle p26.
 FileCardPlacement PlaceFileCard(int i, double phase, double p26, UiState state);
 float FileCardFade(float x);
-float FileCardGlow(float scanX, float x);
 
 // The soft shapes of the backdrop in the accent of a state, made once per device.
 struct BackdropGlows {

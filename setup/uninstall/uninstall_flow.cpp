@@ -49,7 +49,8 @@ std::wstring GetOwnProgramPath() {
   return std::wstring(buffer.data(), length);
 }
 
-std::wstring HandOffCopyName(std::uint32_t processId, std::uint64_t tickCount) {
+// A fresh name for every hand-off.
+static std::wstring HandOffCopyName(std::uint32_t processId, std::uint64_t tickCount) {
   return L"Uninstall-" + DecimalText(processId) + L"-" + DecimalText(tickCount) + L".exe";
 }
 

@@ -19,7 +19,5 @@ void ScheduleOwnDeletionIfTemporary();
 // Empty when the path cannot be read.
 std::wstring GetOwnProgramPath();
 
-// "Uninstall-<pid>-<tick>.exe": a fresh name for every hand-off.
-std::wstring HandOffCopyName(std::uint32_t processId, std::uint64_t tickCount);
 // The worker copy's parameters; the folder is quoted so that it reads back unchanged.
 std::wstring WorkerCommandLine(const std::wstring& installFolder, bool quiet);
