@@ -6,7 +6,9 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
 
-set(TEST_ENVIRONMENT VELMORA_BUILD=${CMAKE_BINARY_DIR} VELMORA_SOURCE=${CMAKE_SOURCE_DIR})
+# The end-to-end tests import the harness from testing/.
+set(TEST_ENVIRONMENT VELMORA_BUILD=${CMAKE_BINARY_DIR} VELMORA_SOURCE=${CMAKE_SOURCE_DIR}
+    PYTHONPATH=${CMAKE_SOURCE_DIR}/testing)
 
 foreach(area core engine runtime uninstall ui)
   file(GLOB area_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/setup/${area}/*_test.cpp)

@@ -6,7 +6,6 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 from pathlib import Path
@@ -14,10 +13,9 @@ from unittest import mock
 
 import yaml
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "testing"))
-from install_support import Package, installed_problems, placeholder_payload  # noqa: E402
-from pe_resources import rcdata  # noqa: E402
-from winetest import BUILD, KIT, UNINSTALL_KEY, PrefixTestCase, main, pack  # noqa: E402
+from install_support import Package, installed_problems, placeholder_payload
+from pe_resources import rcdata
+from winetest import BUILD, KIT, UNINSTALL_KEY, PrefixTestCase, main, pack
 
 DIGEST = "ab" * 32
 GOOD_DESCRIPTOR = f"https://localhost:47443/runtime.exe\t536870912\t{DIGEST}\r\n"  # the largest size

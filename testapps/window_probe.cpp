@@ -1,6 +1,6 @@
 // Looks at the setup window from outside, by its class: "state" exits 0 no window,
-// 1 shown, 2 minimized; "close" posts WM_CLOSE, "cover" shows a topmost window over it
-// until killed (each exits 0, or 3 without a window).
+// 1 shown, 2 minimized; "close" posts WM_CLOSE, "restore" restores it, "cover" shows a
+// topmost window over it until killed (each exits 0, or 3 without a window).
 #include <windows.h>
 
 #include <cwchar>
@@ -11,6 +11,10 @@ int wmain(int argc, wchar_t** argv) {
   if (std::wcscmp(action, L"state") == 0) return !window ? 0 : IsIconic(window) ? 2 : 1;
   if (!window) return 3;
   if (std::wcscmp(action, L"close") == 0) return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 4;
+  if (std::wcscmp(action, L"restore") == 0) {
+    ShowWindow(window, SW_RESTORE);
+    return 0;
+  }
   if (std::wcscmp(action, L"cover") != 0) return 87;
   RECT area{};
   GetWindowRect(window, &area);

@@ -3,12 +3,9 @@ for Velmora.Maintenance.exe records the start it was given. (Its imports: dll_se
 import os
 import re
 import shutil
-import sys
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "testing"))
-from winetest import TESTAPPS, PrefixTestCase, main, wait_until  # noqa: E402
-from uninstall_support import LAUNCHER, TEMP_FOLDER  # noqa: E402
+from winetest import TESTAPPS, PrefixTestCase, main, wait_until
+from uninstall_support import LAUNCHER, TEMP_FOLDER
 
 FOLDER = r"C:\Apps\Velmora"
 RECORD = r"C:\start-record.txt"

@@ -1,10 +1,7 @@
 """Start-up, mode selection, refusals and exit codes of the real programs under Wine."""
-import sys
 import time
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, wait_until  # noqa: E402
+from winetest import OUT, TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, wait_until
 
 MAINTENANCE = OUT / "Velmora.Maintenance.exe"
 SETUP = OUT / "VelmoraSetup.exe"
@@ -77,7 +74,6 @@ class CommandLines(PrefixTestCase):
                     self.assertEqual(shown.wait(timeout=30), row[3])
                 if row[2] == "win81":
                     self.prefix.set_windows_version("win10")
-
 
     def test_exit_codes(self):
         self.prefix.reg_delete(UNINSTALL_KEY)

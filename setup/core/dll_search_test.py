@@ -4,12 +4,10 @@ Wine normally prefers its own system DLLs; the tests tell it to prefer a DLL fou
 the search path ("n,b"), as Windows does for every DLL outside the KnownDLLs, so that a
 program that searched its own folder would load the planted DLL and leave a marker."""
 import shutil
-import sys
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import OUT, TESTAPPS, PrefixTestCase, main  # noqa: E402
-from uninstall_support import pending_renames, wait_for_end, wait_for_scheduled  # noqa: E402
+from winetest import OUT, TESTAPPS, PrefixTestCase, main
+from uninstall_support import pending_renames, wait_for_end, wait_for_scheduled
 
 PLANTED = TESTAPPS / "planted"
 NAMES = sorted(p.name for p in PLANTED.glob("*.dll") if p.name != "version.dll")

@@ -1,13 +1,10 @@
 """The quiet install killed mid-way (a short slice of scripts/bench-killpoints), and an update
 on a drive too small for the new package."""
 import os
-import sys
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from install_support import build_package, small_drive, tree_state  # noqa: E402
-from killpoint_support import KILL_KIT, KillRunner, Scenario, first_point, small_payload  # noqa: E402
-from winetest import UNINSTALL_KEY, PrefixTestCase, main  # noqa: E402
+from install_support import build_package, small_drive, tree_state
+from killpoint_support import KILL_KIT, KillRunner, Scenario, first_point, small_payload
+from winetest import UNINSTALL_KEY, PrefixTestCase, main
 
 REFUSED = 2
 

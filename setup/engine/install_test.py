@@ -4,14 +4,11 @@ import hashlib
 import os
 import re
 import shutil
-import sys
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from install_support import (DESKTOP, PROGRAMS, Package, build_package, installed_problems, lnk_info,  # noqa: E402
+from install_support import (DESKTOP, PROGRAMS, Package, build_package, installed_problems, lnk_info,
                              placeholder_payload, shortcuts, tree_state, work_folders)
-from runtime_support import RuntimeServerTestCase, standin  # noqa: E402
-from winetest import OUT, RUNTIME_KEY, TESTAPPS, UNINSTALL_KEY, main, wait_until  # noqa: E402
+from runtime_support import RuntimeServerTestCase, standin
+from winetest import OUT, RUNTIME_KEY, TESTAPPS, UNINSTALL_KEY, main, wait_until
 
 SETUP = OUT / "VelmoraSetup.exe"
 DEFAULT = r"C:\Program Files\Velmora"

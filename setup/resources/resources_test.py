@@ -4,13 +4,10 @@ no Wine needed. (Wine shows task dialogs without the Common Controls 6 manifest 
 import re
 import struct
 import subprocess
-import sys
 import unittest
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from pe_resources import RT_GROUP_ICON, RT_MANIFEST, RT_RCDATA, RT_VERSION, read_resources  # noqa: E402
-from winetest import OUT  # noqa: E402
+from pe_resources import RT_GROUP_ICON, RT_MANIFEST, RT_RCDATA, RT_VERSION, read_resources
+from winetest import OUT
 
 SUPPORTED_OS = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
 # Functions that the first Windows 10 builds lack: a static import of one of them keeps

@@ -1,13 +1,10 @@
 """The HTTPS download of the runtime package, run by the probe program in a prefix
 that trusts the loopback server's test CA."""
 import os
-import sys
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from https_server import Certificates, HttpsServer  # noqa: E402
-from runtime_support import RuntimeServerTestCase  # noqa: E402
-from winetest import main  # noqa: E402
+from https_server import Certificates, HttpsServer
+from runtime_support import RuntimeServerTestCase
+from winetest import main
 
 SIZE = 300_000
 DESTINATION = r"C:\downloads\package.bin"

@@ -3,12 +3,9 @@ own copy; the loopback server delivers a stand-in runtime installer."""
 import hashlib
 import os
 import shutil
-import sys
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from runtime_support import PROBE, STANDIN_LOG, RuntimeServerTestCase, standin  # noqa: E402
-from winetest import RUNTIME_KEY, fill_and_snapshot, main, snapshot  # noqa: E402
+from runtime_support import PROBE, STANDIN_LOG, RuntimeServerTestCase, standin
+from winetest import RUNTIME_KEY, fill_and_snapshot, main, snapshot
 
 TEMP = r"C:\ProgramData\Velmora\installer-temp"
 SHARED_TEMP = r"C:\Shared Data\Velmora\installer-temp"

@@ -3,12 +3,9 @@ maintenance program, quiet and answered through their dialogs."""
 import os
 import re
 import shutil
-import sys
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import UNINSTALL_KEY, PrefixTestCase, main, wait_until  # noqa: E402
-from uninstall_support import (DESKTOP_LINK, LOCAL_APP_DATA, SETUP, START_MENU_LINK,  # noqa: E402
+from winetest import UNINSTALL_KEY, PrefixTestCase, main, wait_until
+from uninstall_support import (DESKTOP_LINK, LOCAL_APP_DATA, SETUP, START_MENU_LINK,
                                lay_down_installation, pending_renames, wait_for_end, wait_for_scheduled)
 
 FOLDER = r"C:\Apps\Velmora"

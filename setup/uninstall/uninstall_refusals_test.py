@@ -2,13 +2,10 @@
 folders that cannot be trusted, another instance holding the guard."""
 import os
 import shutil
-import sys
 import time
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing"))
-from winetest import TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, wait_until  # noqa: E402
-from uninstall_support import (DESKTOP_LINK, LOCAL_APP_DATA, MAINTENANCE, SETUP, START_MENU_LINK,  # noqa: E402
+from winetest import TESTAPPS, UNINSTALL_KEY, PrefixTestCase, main, wait_until
+from uninstall_support import (DESKTOP_LINK, LOCAL_APP_DATA, MAINTENANCE, SETUP, START_MENU_LINK,
                                TEMP_FOLDER, lay_down_installation, pending_renames, short_name)
 
 FOLDER = r"C:\Apps\Velmora"
