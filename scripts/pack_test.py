@@ -1,5 +1,5 @@
 """The package builder: its refusals, the manifest and resources of what it builds,
-reproducible output, signing, raw packages for tests, and broken raw packages under Wine."""
+reproducible output, signing, and broken raw packages under Wine."""
 import hashlib
 import json
 import os
@@ -247,18 +247,6 @@ class Packing(unittest.TestCase):
                 # The application is not ours to sign: it is packed as given.
                 self.assertEqual(files["Velmora.exe"], (sample["payload"] / "Velmora.exe").read_bytes())
                 self.assertFalse(run(*verify, SAMPLE / "payload" / "Uninstall.exe")[0], "payload changed")
-
-    def test_raw_mode_embeds_exactly_what_it_is_given(self):
-        manifest = b"\xef\xbb\xbf1001\tbad\xff\r\n\r\n"
-        write(self.scratch / "manifest.bin", manifest)
-        write(self.scratch / "bad-descriptor.txt", "http://nowhere")
-        code, errors = pack(self.out / "raw.exe", "--manifest", self.scratch / "manifest.bin", "--no-logo",
-                            "--resource", f"1001={self.payload / 'Velmora.exe'}",
-                            "--resource", f"4242={self.payload / 'signatures.dat'}",
-                            "--runtime-descriptor", self.scratch / "bad-descriptor.txt")
-        resources = self.assert_built((code, errors, self.out / "raw.exe"))
-        self.assertEqual(resources, {999: b"http://nowhere", 1000: manifest, 1001: PAYLOAD["Velmora.exe"],
-                                     4242: PAYLOAD["signatures.dat"]})
 
 
 # Broken raw packages run under Wine: "/quiet" must end in 2 and write nothing.
