@@ -1,5 +1,5 @@
 """The launcher Uninstall.exe: the copy it makes and starts, and its exit codes; a stand-in
-for Velmora.Maintenance.exe records the start it was given. (Its imports: dll_search_test.py.)"""
+for Velmora.Maintenance.exe records the start it was given. (Its imports: resources_test.py.)"""
 import os
 import re
 import shutil
