@@ -52,9 +52,12 @@ def pending_renames(prefix):
 
 
 def short_name(prefix, path):
-    result = prefix.run_raw([TESTAPPS / "short_name.exe", path])
-    assert result.returncode == 0, f"no short name for {path}"
-    return result.stdout
+    """path with its last part's 8.3 name, as cmd's "dir /x" lists it beside the long one."""
+    parent, name = path.rsplit("\\", 1)
+    listing = prefix.run_raw(["cmd", "/c", "dir", "/x", parent + "\\"]).stdout
+    found = re.search(rf" (\S+~\S+) +{re.escape(name)}\r?$", listing, re.MULTILINE)
+    assert found, f"no short name for {path}:\n{listing}"
+    return parent + "\\" + found[1]
 
 
 def wait_for_scheduled(prefix, pattern, before=(), timeout=90):
