@@ -9,26 +9,20 @@
 #include <cstdio>
 #include <cwchar>
 
-namespace {
-
-BOOL CALLBACK PrintText(HWND child, LPARAM) {
-  wchar_t text[4096];
-  char bytes[3 * 4096];
-  const int length = GetWindowTextW(child, text, 4096);
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, bytes, sizeof(bytes), nullptr, nullptr);
-  if (size > 0) std::printf("%.*s\n", size, bytes);
-  return TRUE;
-}
-
-}  // namespace
-
 int wmain(int argc, wchar_t** argv) {
   const wchar_t* action = argc > 1 ? argv[1] : L"state";
   if (std::wcscmp(action, L"texts") == 0) {
     HWND dialog = FindWindowW(L"#32770", L"Velmora");  // the class of dialog boxes and task dialogs
     if (!dialog) dialog = FindWindowW(L"#32770", L"岫澜");
     if (!dialog || !IsWindowVisible(dialog)) return 3;
-    EnumChildWindows(dialog, PrintText, 0);
+    EnumChildWindows(dialog, [](HWND child, LPARAM) -> BOOL {
+      wchar_t text[4096];
+      char bytes[3 * 4096];
+      const int length = GetWindowTextW(child, text, 4096);
+      const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, bytes, sizeof(bytes), nullptr, nullptr);
+      if (size > 0) std::printf("%.*s\n", size, bytes);
+      return TRUE;
+    }, 0);
     return 0;
   }
   HWND window = FindWindowW(L"VMR.ModernInstaller.Window", nullptr);
