@@ -24,7 +24,7 @@ RECORD = ["Velmora.exe", "UNINSTALL.EXE", "velmora.maintenance.exe", "bin\\engin
           "resources\\strings\\zh-CN.txt", "readme.txt", "missing\\gone.txt", "bin"]
 
 
-def lay_down_installation(prefix, folder, register=True):
+def lay_down_installation(prefix, folder):
     """What an install leaves: files, the record listing them, shortcuts, the registry entry."""
     root = prefix.unix(folder)
     for relative, data in SAMPLE_FILES:
@@ -40,7 +40,7 @@ def lay_down_installation(prefix, folder, register=True):
     launcher = folder + "\\Uninstall.exe"
     for name, data in (("DisplayName", "Velmora"), ("InstallLocation", folder),
                        ("UninstallString", f'"{launcher}" /uninstall'),
-                       ("QuietUninstallString", f'"{launcher}" /uninstall /quiet')) if register else ():
+                       ("QuietUninstallString", f'"{launcher}" /uninstall /quiet')):
         prefix.reg_add(UNINSTALL_KEY, name, "REG_SZ", data)
 
 
