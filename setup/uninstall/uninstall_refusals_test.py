@@ -35,8 +35,8 @@ class UninstallRefusals(PrefixTestCase):
         self.prefix.unix(TEMP_FOLDER).mkdir(parents=True, exist_ok=True)
         shutil.copyfile(MAINTENANCE, self.prefix.unix(self.worker))
 
-    def run_worker(self, *extra, folder=FOLDER):
-        return self.prefix.run(self.worker, "/uninstall-worker", "/target", folder, "/quiet", *extra)
+    def run_worker(self, folder=FOLDER):
+        return self.prefix.run(self.worker, "/uninstall-worker", "/target", folder, "/quiet")
 
     def assert_still_listed(self, folder=FOLDER):
         # The record and both programs stay, so the registered command can try again.
