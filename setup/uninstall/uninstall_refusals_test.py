@@ -40,8 +40,8 @@ class UninstallRefusals(PrefixTestCase):
 
     def assert_still_listed(self, folder=FOLDER):
         # The record and both programs stay, so the registered command can try again.
-        for path in (folder + "\\.install-manifest", folder + "\\Uninstall.exe", folder + "\\Velmora.Maintenance.exe",
-                     START_MENU_LINK, DESKTOP_LINK):
+        for path in (folder + "\\.install-manifest", folder + "\\Uninstall.exe",
+                     folder + "\\Velmora.Maintenance.exe", START_MENU_LINK, DESKTOP_LINK):
             self.assertTrue(self.prefix.exists(path), path)
         self.assertTrue(self.prefix.key_exists(UNINSTALL_KEY))
 
