@@ -24,7 +24,7 @@ RECORD = ["Velmora.exe", "UNINSTALL.EXE", "velmora.maintenance.exe", "bin\\engin
           "resources\\strings\\zh-CN.txt", "readme.txt", "missing\\gone.txt", "bin"]
 
 
-def lay_down_installation(prefix, folder, register=True):
+def lay_down_installation(prefix, folder):
     """What an install leaves: files, the record listing them, shortcuts, the registry entry."""
     root = prefix.unix(folder)
     for relative, data in SAMPLE_FILES:
@@ -40,7 +40,7 @@ def lay_down_installation(prefix, folder, register=True):
     launcher = folder + "\\Uninstall.exe"
     for name, data in (("DisplayName", "Velmora"), ("InstallLocation", folder),
                        ("UninstallString", f'"{launcher}" /uninstall'),
-                       ("QuietUninstallString", f'"{launcher}" /uninstall /quiet')) if register else ():
+                       ("QuietUninstallString", f'"{launcher}" /uninstall /quiet')):
         prefix.reg_add(UNINSTALL_KEY, name, "REG_SZ", data)
 
 
@@ -52,9 +52,12 @@ def pending_renames(prefix):
 
 
 def short_name(prefix, path):
-    result = prefix.run_raw([TESTAPPS / "short_name.exe", path])
-    assert result.returncode == 0, f"no short name for {path}"
-    return result.stdout
+    """path with its last part's 8.3 name, as cmd's "dir /x" lists it beside the long one."""
+    parent, name = path.rsplit("\\", 1)
+    listing = prefix.run_raw(["cmd", "/c", "dir", "/x", parent + "\\"]).stdout
+    found = re.search(rf" (\S+~\S+) +{re.escape(name)}\r?$", listing, re.MULTILINE)
+    assert found, f"no short name for {path}:\n{listing}"
+    return parent + "\\" + found[1]
 
 
 def wait_for_scheduled(prefix, pattern, before=(), timeout=90):

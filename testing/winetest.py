@@ -170,7 +170,7 @@ class WinePrefix:
         return list(self.windows(lambda name: name in ("Velmora", "岫澜")))
 
     def dialog_texts(self):
-        result = self.run_raw([TESTAPPS / "dialog_text.exe"])
+        result = self.run_raw([TESTAPPS / "window_probe.exe", "texts"])
         return result.returncode == 0 and result.stdout.strip() and result.stdout.splitlines()
 
     def answer_dialog(self, key, expect=(), timeout=60):

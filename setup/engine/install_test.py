@@ -1,5 +1,5 @@
 """The real setup program under Wine through one installation's life, from a fresh machine to a
-quiet uninstall, checked on the prefix's files, registry and shortcuts and on its "/log" file."""
+quiet uninstall: the prefix's files, registry and shortcuts, the "/log" file, DLLs planted beside."""
 import hashlib
 import os
 import re
@@ -14,6 +14,7 @@ SETUP = OUT / "VelmoraSetup.exe"
 DEFAULT = r"C:\Program Files\Velmora"
 REFUSED = 2
 UNINSTALLER = DEFAULT + r"\Uninstall.exe"
+TEMP = r"C:\ProgramData\Velmora\installer-temp"
 LOG = r"C:\logs\setup.log"
 LINE = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d \[(\d+)\] (.*)")
 # A key that already exists without an installation keeps its other values (Comments).
@@ -22,6 +23,9 @@ ENTRY = {"DisplayName": ("REG_SZ", "Velmora"), "DisplayVersion": ("REG_SZ", "1.0
          "DisplayIcon": ("REG_SZ", UNINSTALLER + ",0"), "UninstallString": ("REG_SZ", f'"{UNINSTALLER}" /uninstall'),
          "QuietUninstallString": ("REG_SZ", f'"{UNINSTALLER}" /uninstall /quiet'),
          "NoModify": ("REG_DWORD", 1), "NoRepair": ("REG_DWORD", 1), "Comments": ("REG_SZ", "kept")}
+# Named like system DLLs the programs use (version.dll aside: test_5); one that is loaded
+# leaves "NAME.dll.loaded" beside it.
+PLANTED = sorted(dll for dll in (TESTAPPS / "planted").glob("*.dll") if dll.name != "version.dll")
 
 
 class InstallLife(RuntimeServerTestCase):
@@ -79,6 +83,12 @@ class InstallLife(RuntimeServerTestCase):
         self.addCleanup(process.wait, timeout=30)
         self.addCleanup(self.prefix.run, "taskkill", "/F", "/IM", "Velmora.exe")
         self.prefix.wait_window("^Velmora 1.0.1$")
+
+    def plant_dlls(self, *folders):
+        for folder in folders:
+            self.prefix.unix(folder).mkdir(parents=True, exist_ok=True)
+            for dll in PLANTED:
+                shutil.copy(dll, self.prefix.unix(folder))
 
     def test_0_a_fresh_machine_stays_as_it_was_after_each_failure_then_installs_logging_each_step(self):
         p, url, size = self.prefix, self.server.url("runtime.exe"), len(self.runtime)
@@ -254,7 +264,7 @@ class InstallLife(RuntimeServerTestCase):
         self.assertFalse(p.exists(r"C:\nowhere"))
         self.assertEqual(sorted(os.listdir(p.unix(r"C:\logs"))), ["a-folder.log", "read-only.log", "setup.log"])
 
-    def test_4_a_folder_deleted_by_hand_installs_and_uninstalls_and_the_launcher_logs_in_its_copy(self):
+    def test_4_a_folder_deleted_by_hand_installs_and_uninstalls_never_loading_a_dll_planted_beside(self):
         p, log = self.prefix, r"C:\logs\uninstall.log"
         shutil.rmtree(p.unix(DEFAULT))
         self.assertEqual(self.install(log=None), 0)
@@ -262,8 +272,18 @@ class InstallLife(RuntimeServerTestCase):
         shutil.rmtree(p.unix(DEFAULT))
         self.assertEqual(p.run(self.setup, "/uninstall", "/install-dir", DEFAULT, "/quiet"), 0)
         self.assertEqual((p.key_exists(UNINSTALL_KEY), shortcuts(p)), (False, {PROGRAMS: [], DESKTOP: []}))
-        self.assertEqual(self.install(log=None), 0)
-        self.assertEqual(p.run(UNINSTALLER, "/uninstall", "/quiet", "/log", log), 0)
+        # Wine prefers its own DLLs; with "n,b" it searches as Windows does for a DLL outside the
+        # KnownDLLs, so a program that looked in its own folder would load the one planted there.
+        overrides = ",".join(dll.stem for dll in PLANTED) + "=n,b"
+        env = p.with_env(WINEDLLOVERRIDES=p.env["WINEDLLOVERRIDES"] + ";" + overrides)
+        beside_setup = p.windows_of(self.setup.parent)
+        self.plant_dlls(r"C:\control", beside_setup)
+        p.run("rundll32", r"C:\control\bcrypt.dll,Nothing", env=env)
+        self.assertTrue(p.exists(r"C:\control\bcrypt.dll.loaded"), "a DLL that loads leaves its marker")
+        self.assertEqual(p.run(self.setup, "/quiet", env=env, timeout=180), 0)
+        # Beside the launcher and beside the copy of the maintenance program it starts.
+        self.plant_dlls(DEFAULT, TEMP)
+        self.assertEqual(p.run(UNINSTALLER, "/uninstall", "/quiet", "/log", log, env=env), 0)
         # The launcher ends at once; the copy it started writes the log.
         self.assertTrue(wait_until(lambda: p.exists(log) and b"exit code" in p.unix(log).read_bytes()))
         events = self.read_log(log)
@@ -276,7 +296,12 @@ class InstallLife(RuntimeServerTestCase):
         ])
         self.assertRegex(events[1], r'installer-temp\\Maintenance-.* /uninstall /install-dir "C:\\Program '
                                     r'Files\\Velmora" /wait-pid \d+ /quiet /log "C:\\logs\\uninstall\.log"$')
-        self.assertFalse(p.key_exists(UNINSTALL_KEY))
+        markers = [m for folder in (beside_setup, DEFAULT, TEMP) for m in p.unix(folder).glob("*.loaded")]
+        self.assertEqual((p.key_exists(UNINSTALL_KEY), markers), (False, []))
+
+    def test_5_a_planted_version_dll_is_checked_only_on_windows(self):
+        self.skipTest("Wine's user32 imports version.dll, so every process loads it from the program's "
+                      "folder at start, before any code of ours runs (Windows' user32 does not)")
 
 
 if __name__ == "__main__":
