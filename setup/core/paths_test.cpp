@@ -13,11 +13,9 @@ TEST(NormalizeFolderPath, RewritesDriveLetterFoldersAndRefusesTheRest) {
   const struct {
     std::wstring input, expected;  // "" expected: refused
   } cases[] = {
-      {L"C:\\Program Files\\", L"C:\\Program Files"}, {L"C:/a/b", L"C:\\a\\b"}, {L"C:\\a\\..\\b", L"C:\\b"},
-      {L"c:\\Mixed\\Case", L"c:\\Mixed\\Case"}, {L"C:\\a\\\\b", L"C:\\a\\b"},
-      {L"C:\\a\\.\\b\\\\", L"C:\\a\\b"}, {longest, longest}, {longest + L"a", L""}, {L"C:\\", L""}, {L"C:", L""},
-      {L"C:/", L""}, {L"C:\\a\\..", L""}, {L"\\\\server\\share\\x", L""}, {L"relative\\folder", L""},
-      {L"abc", L""}, {L"C:relative", L""},
+      // PathsFuzz checks the form of every result; these are the spelling and the limits.
+      {L"c:\\Mixed\\..\\Case\\.\\x\\\\y", L"c:\\Case\\x\\y"}, {longest, longest}, {longest + L"a", L""},
+      {L"C:relative", L""},
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeFolderPath(c.input), c.expected) << WideToUtf8(c.input);
 }
