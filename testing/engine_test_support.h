@@ -9,10 +9,7 @@
 #include <string>
 
 #include "setup/core/handles.h"
-#include "setup/core/paths.h"
-#include "setup/core/text.h"
 #include "setup/engine/fault_injection.h"
-#include "setup/engine/install_transaction.h"
 #include "testing/scratch_folder.h"
 
 namespace engine_test {

@@ -17,7 +17,8 @@ const std::vector<std::wstring> kFolders = {
     L"c:\\velmora-fuzz\\.\\deep\\er", L"\\\\server\\share\\x", L"C:\\velmora-fuzz\\岫澜\\应用"};
 const std::vector<std::wstring> kRelatives = {
     L"bin\\a.dll", L"a/b.dll", L"..\\escape.txt", L"a\\..\\..\\b", L"x\\.\\y", L"Velmora.exe", L"data/sub/file.bin",
-    L"a..\\b", L"...\\x", L"con\\aux.txt", L"资料\\说明.txt", L"a\\b\\c\\d\\e\\f\\g.txt"};
+    L"a..\\b", L"...\\x", L"con\\aux.txt", L"资料\\说明.txt", L"a\\b\\c\\d\\e\\f\\g.txt",
+    L"data\\" + std::wstring(235, L'x')};  // the longest allowed, 240
 
 TEST(PathsFuzz, RelativePathRulesAndResolutionStayInsideTheFolder) {
   FuzzRandom folders{0xF01DE125EEDULL};

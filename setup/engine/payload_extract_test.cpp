@@ -20,7 +20,6 @@ TEST(ComputeFileSha256, MatchesSha256sumAndLeavesTheOutputOnFailure) {
       {scratch / L"empty", L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"},
       {scratch / L"blocks.bin", L"E7BFF00C7B67234117B8C364725CF2B41FC31F7F46674B1A4A6B3C5516B3A6ED"},
       {scratch / L"absent", L"unchanged"},
-      {scratch.path(), L"unchanged"},
   };
   for (const auto& [path, expected] : cases) {
     SCOPED_TRACE(WideToUtf8(path));
@@ -44,7 +43,6 @@ TEST(ExtractPayloadFile, WritesOnlyWhatMatchesItsEntryAndNeverReplacesAnything) 
       {"one byte short", 20, L"new\\Velmora.exe", nullptr, false, L"new", nullptr},
       {"4 GiB more", 21 + (1ull << 32), L"new\\Velmora.exe", nullptr, false, L"new", nullptr},
       {"existing target", 21, L"Velmora.exe", L"Velmora.exe", false, L"Velmora.exe", "kept"},
-      {"a file where the folder must go", 21, L"blocker\\Velmora.exe", L"blocker", false, L"blocker", "kept"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -24,11 +24,8 @@ struct TestWindow {
   bool savedEnglish = UseEnglish;
 
   explicit TestWindow(UiState state) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = SetupWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"VelmoraSetupWindowTest";
+    const WNDCLASSEXW windowClass{sizeof(WNDCLASSEXW), 0, SetupWindowProc, 0, 0, GetModuleHandleW(nullptr), nullptr,
+                                  nullptr, nullptr, nullptr, L"VelmoraSetupWindowTest", nullptr};
     RegisterClassExW(&windowClass);
     CreateWindowExW(0, windowClass.lpszClassName, L"title", WS_POPUP, 0, 0, 900, 640, nullptr, nullptr,
                     windowClass.hInstance, &w);
