@@ -32,8 +32,7 @@ class Launcher(PrefixTestCase):
         command = [launcher, *args]
         if program_data is not None:  # Wine sets ProgramData itself and ignores the Unix value
             command = ["cmd", "/c", f"set ProgramData={program_data}&&{launcher} {' '.join(args)}"]
-        env = self.prefix.with_env(VELMORA_START_RECORD=RECORD)
-        return self.prefix.run_raw(command, env=env, timeout=60).returncode
+        return self.prefix.run(*command, env=self.prefix.with_env(VELMORA_START_RECORD=RECORD), timeout=60)
 
     def starts(self):
         # (own path, command line, show state, current folder) of each start recorded
