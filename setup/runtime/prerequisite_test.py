@@ -193,7 +193,7 @@ class Runtime(RuntimeServerTestCase):
                     (0.1, "Downloading required components"), (0.32, "Installing required components")])
         self.assertEqual(snapshot(beside), before)
 
-    def test_messages_and_progress_follow_the_language(self):
+    def test_a_package_failing_verification_never_runs_and_texts_follow_the_language(self):
         chinese = self.prefix.in_locale("zh_CN.UTF-8")
         self.assertEqual(self.ensure(None, env=chinese).message, "必要组件信息缺失，请重新下载安装程序。")
         # Right size, one byte flipped (a short download is the install tests' case): deleted, never run.
