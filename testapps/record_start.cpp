@@ -3,6 +3,8 @@
 // Line: <own path> TAB <command line> TAB <show state or -> TAB <current folder>
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -15,11 +17,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   GetStartupInfoW(&startup);
   std::wstring show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_wstring(startup.wShowWindow) : L"-";
   std::wstring line = std::wstring(own) + L"\t" + GetCommandLineW() + L"\t" + show + L"\t" + folder + L"\n";
-  HANDLE file = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 1;
-  DWORD written = 0;
-  WriteFile(file, line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
-  CloseHandle(file);
+  std::ofstream(std::filesystem::path(record), std::ios::app | std::ios::binary)
+      .write(reinterpret_cast<const char*>(line.data()), std::streamsize(line.size() * sizeof(wchar_t)));
   return 0;
 }

@@ -52,17 +52,14 @@ bool RunWithProgress(bool wantProgress, const std::function<bool(const HWND*)>& 
     PostMessageW(window, kWorkDone, 0, 0);
   });
   MSG message;
-  int posted = 0;
   while (GetMessageW(&message, nullptr, 0, 0) > 0 && message.message != kWorkDone) {
     if (message.message != ProgressMessage) continue;
     auto* update = reinterpret_cast<ProgressUpdate*>(message.lParam);
     Print(L"progress " + std::to_wstring(update->fraction) + L" " + update->text);
     delete update;
-    ++posted;
   }
   worker.join();
   DestroyWindow(window);
-  Print(L"posted " + std::to_wstring(posted));
   Print(result ? L"result 1" : L"result 0");
   return result;
 }

@@ -45,7 +45,6 @@ class KillRunner:
         return self.prefix.run(package, "/quiet", "/install-dir", FOLDER, env=env)
 
     def prepare(self, scenario):
-        """Our installation removed, then the scenario's old one installed."""
         p = self.prefix
         shutil.rmtree(p.unix(FOLDER).parent, ignore_errors=True)
         p.reg_delete(UNINSTALL_KEY)
@@ -75,7 +74,6 @@ class KillRunner:
         return f"partial: {folder}, {registered}"
 
     def recover(self, package, new_package):
-        """A new install of the package, then an uninstall in place."""
         p = self.prefix
         code = self.run_setup(package)
         installed = code == 0 and self.is_complete(new_package)
@@ -102,5 +100,4 @@ class KillRunner:
 
 
 def first_point(calls, prefix, contains=""):
-    """1-based number of the first traced call starting with prefix and holding contains."""
     return next(n for n, call in enumerate(calls, 1) if call.startswith(prefix) and contains in call)

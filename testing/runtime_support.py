@@ -28,7 +28,7 @@ class ProbeResult:
                          for fraction, text in [value.split(" ", 1)]]
         self.ok = self.facts.get("result") == "1"
         self.message = self.facts.get("message")
-        self.posted = int(self.facts.get("posted", "-1"))
+        self.posted = len(self.progress)
 
 
 class RuntimeServerTestCase(PrefixTestCase):

@@ -32,8 +32,7 @@ class Launcher(PrefixTestCase):
         command = [launcher, *args]
         if program_data is not None:  # Wine sets ProgramData itself and ignores the Unix value
             command = ["cmd", "/c", f"set ProgramData={program_data}&&{launcher} {' '.join(args)}"]
-        env = self.prefix.with_env(VELMORA_START_RECORD=RECORD)
-        return self.prefix.run_raw(command, env=env, timeout=60).returncode
+        return self.prefix.run(*command, env=self.prefix.with_env(VELMORA_START_RECORD=RECORD), timeout=60)
 
     def starts(self):
         # (own path, command line, show state, current folder) of each start recorded
@@ -54,7 +53,6 @@ class Launcher(PrefixTestCase):
             (["/uninstall"], FOLDER, r"C:\OtherData", plain, "1"),
             (["/uninstall"], FOLDER, "", plain, "1"),  # unset
         ]
-        copies = set()
         for args, folder, program_data, tail, show in cases:
             with self.subTest(args=args, folder=folder, program_data=program_data):
                 self.prefix.unix(RECORD).unlink(missing_ok=True)
@@ -65,8 +63,6 @@ class Launcher(PrefixTestCase):
                 self.assertTrue(match, own)
                 self.assertTrue(command_line.endswith(tail.replace("PID", match.group(1))), command_line)
                 self.assertEqual((shown, working.rstrip("\\").lower()), (show, temp.lower()))
-                copies.add(own)
-        self.assertEqual(len(copies), len(cases))
 
     def test_failures_end_with_their_codes_and_start_nothing(self):
         # A link made in advance (by another user) where the temporary folder belongs; the
@@ -88,8 +84,7 @@ class Launcher(PrefixTestCase):
             with self.subTest(name):
                 code = self.launch(["/uninstall"], stand_in=stand_in, program_data=program_data)
                 self.assertEqual(code, expected)
-                windows = self.prefix.xdotool("search", "--onlyvisible", "--name", ".").split()
-                self.assertNotIn("Error", [self.prefix.window_name(window) for window in windows])
+                self.assertEqual(list(self.prefix.windows(lambda name: name == "Error")), [])
         self.assertEqual(self.starts(), [])
         link = self.prefix.unix(r"C:\LinkedTemp\Velmora\installer-temp")
         self.assertEqual((os.listdir(target), link.is_symlink()), (["keep.txt"], True))

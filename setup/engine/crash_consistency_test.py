@@ -10,12 +10,8 @@ REFUSED = 2
 
 
 class CrashConsistency(PrefixTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.prefix.register_runtime()
-
     def test_a_kill_at_each_chosen_point_leaves_a_state_the_next_install_repairs(self):
+        self.prefix.register_runtime()
         runner = KillRunner(self.prefix, self.scratch)
         new = build_package(self.scratch / "kill-new.exe", small_payload(2), kit=KILL_KIT)
         old = build_package(self.scratch / "old.exe", small_payload(1))
@@ -41,6 +37,7 @@ class CrashConsistency(PrefixTestCase):
 
     def test_an_update_that_does_not_fit_keeps_the_old_installation(self):
         p, folder = self.prefix, r"E:\Velmora"
+        p.register_runtime()
         old = build_package(self.scratch / "old.exe", small_payload(1))
         cases = [  # what runs out, drive options, what the new package adds
             ("space", {"size": "256k", "inodes": 64}, {r"data\big.bin": os.urandom(240 * 1024)}),
