@@ -90,8 +90,8 @@ bool OpenSha256Hasher(Sha256Hasher& hasher) {
   }
   hasher.block.reset(new (std::nothrow) UCHAR[kReadBlockSize]);
   if (!hasher.block) return false;
-  if (!NtSuccess(BCryptCreateHash(hasher.provider.get(), hasher.hash.put(), hasher.hashObject.data(),
-                                  objectLength, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG))) {
+  if (NtSuccess(BCryptCreateHash(hasher.provider.get(), hasher.hash.put(), hasher.hashObject.data(),
+                                 objectLength, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG))) {
     hasher.reusable = true;
     return true;
   }
@@ -103,12 +103,6 @@ bool HashFileSha256(Sha256Hasher& hasher, const std::wstring& path, std::wstring
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
   return HashOpenFile(hasher, file.get(), digest, length);
-}
-
-bool ComputeFileSha256(const std::wstring& path, std::wstring& digest) {
-  Sha256Hasher hasher;
-  std::uint64_t length = 0;
-  return OpenSha256Hasher(hasher) && HashFileSha256(hasher, path, digest, length);
 }
 
 bool ComputeOpenFileSha256(HANDLE file, std::wstring& digest) {
