@@ -39,7 +39,8 @@ bool UpperHex(const UCHAR* bytes, DWORD count, std::wstring& text) {
 bool ReadyHash(Sha256Hasher& hasher) {
   if (hasher.hash) return true;
   return NtSuccess(BCryptCreateHash(hasher.provider.get(), hasher.hash.put(), hasher.hashObject.data(),
-                                    ULONG(hasher.hashObject.size()), nullptr, 0, 0));
+                                    ULONG(hasher.hashObject.size()), nullptr, 0,
+                                    hasher.reusable ? BCRYPT_HASH_REUSABLE_FLAG : 0));
 }
 
 bool HashOpenFile(Sha256Hasher& hasher, HANDLE file, std::wstring& digest, std::uint64_t& length) {
@@ -90,11 +91,9 @@ bool OpenSha256Hasher(Sha256Hasher& hasher) {
   }
   hasher.block.reset(new (std::nothrow) UCHAR[kReadBlockSize]);
   if (!hasher.block) return false;
-  if (!NtSuccess(BCryptCreateHash(hasher.provider.get(), hasher.hash.put(), hasher.hashObject.data(),
-                                  objectLength, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG))) {
-    hasher.reusable = true;
-    return true;
-  }
+  hasher.reusable = true;
+  if (ReadyHash(hasher)) return true;
+  hasher.reusable = false;
   return ReadyHash(hasher);
 }
 
@@ -103,12 +102,6 @@ bool HashFileSha256(Sha256Hasher& hasher, const std::wstring& path, std::wstring
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
   return HashOpenFile(hasher, file.get(), digest, length);
-}
-
-bool ComputeFileSha256(const std::wstring& path, std::wstring& digest) {
-  Sha256Hasher hasher;
-  std::uint64_t length = 0;
-  return OpenSha256Hasher(hasher) && HashFileSha256(hasher, path, digest, length);
 }
 
 bool ComputeOpenFileSha256(HANDLE file, std::wstring& digest) {

@@ -11,9 +11,7 @@
 
 #include "setup/core/crypto_handles.h"
 
-// On false the output is unchanged.
-bool ComputeFileSha256(const std::wstring& path, std::wstring& digest);
-// The same through a handle opened for reading, from its first byte.
+// Of a file opened for reading, from its first byte. On false the output is unchanged.
 bool ComputeOpenFileSha256(HANDLE file, std::wstring& digest);
 
 // One provider, hash object and read block for hashing many files in a row: opening a
