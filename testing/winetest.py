@@ -53,11 +53,6 @@ class WinePrefix:
         for flag in ("-k", "-w"):
             subprocess.run([wineserver(), flag], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def restart_server(self):
-        """Settings such as LogPixels are read when the server starts."""
-        self.stop_server()
-        self.start_server()
-
     def close(self):
         self.stop_server()
         shutil.rmtree(self.path, ignore_errors=True)
@@ -142,10 +137,6 @@ class WinePrefix:
 
     def register_runtime(self, version="8.0.11"):
         self.reg_add(RUNTIME_KEY + "\\" + version)
-
-    def set_windows_version(self, version):
-        result = self.run_raw(["winecfg", "-v", version])
-        assert result.returncode == 0, result.stderr
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, stdout=subprocess.PIPE,

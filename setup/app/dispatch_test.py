@@ -65,7 +65,7 @@ class CommandLines(PrefixTestCase):
                 with self.subTest(locale=locale, arguments=row[1]):
                     self.prefix.reg_delete(UNINSTALL_KEY)
                     if row[2] == "win81":
-                        self.prefix.set_windows_version("win81")
+                        self.assertEqual(self.prefix.run("winecfg", "-v", "win81"), 0)
                     elif row[2]:
                         self.prefix.reg_add(UNINSTALL_KEY, "InstallLocation", data=r"C:\Apps\Velmora")
                         self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data=row[2])
@@ -73,7 +73,7 @@ class CommandLines(PrefixTestCase):
                     self.prefix.answer_dialog("Return", (instruction, row[column]))
                     self.assertEqual(shown.wait(timeout=30), row[3])
                 if row[2] == "win81":
-                    self.prefix.set_windows_version("win10")
+                    self.assertEqual(self.prefix.run("winecfg", "-v", "win10"), 0)
 
     def test_exit_codes(self):
         self.prefix.reg_delete(UNINSTALL_KEY)
@@ -90,13 +90,18 @@ class CommandLines(PrefixTestCase):
         self.assertEqual(self.prefix.run(MAINTENANCE, "/uninstall", env=env, timeout=60), 0)
 
     def test_wait_pid_waits_for_a_process_that_ends_within_the_wait(self):
-        pid_file = self.scratch / "pid"
-        sleeper = self.prefix.start(TESTAPPS / "sleeper.exe", "3000", self.prefix.windows_of(pid_file))
-        self.assertTrue(wait_until(lambda: pid_file.exists() and pid_file.read_text().strip(), timeout=20))
-        started = time.time()
-        self.assertEqual(self.prefix.run(MAINTENANCE, *UNINSTALL_NOTHING, "/wait-pid", pid_file.read_text().strip()), 3)
-        self.assertGreater(time.time() - started, 1.0, "the wait returned before the process ended")
-        sleeper.wait(timeout=30)
+        ready, release = self.scratch / "ready", self.scratch / "release"
+        holder = self.prefix.start(TESTAPPS / "hold_file.exe", r"C:\windows\win.ini",
+                                   self.prefix.windows_of(ready), self.prefix.windows_of(release))
+        self.addCleanup(holder.kill)
+        self.assertTrue(wait_until(ready.exists, timeout=30))
+        listed = self.prefix.run_raw(["wmic", "process", "get", "name,processid"]).stdout.replace("\0", "")
+        pid = [line.split()[1] for line in listed.splitlines() if line.startswith("hold_file.exe")][0]
+        waiting = self.prefix.start(MAINTENANCE, *UNINSTALL_NOTHING, "/wait-pid", pid)
+        time.sleep(2)
+        self.assertIsNone(waiting.poll(), "the wait returned before the process ended")
+        release.touch()
+        self.assertEqual(waiting.wait(timeout=30), 3)
 
     def test_unsupported_windows_is_refused_with_6(self):
         # (key, value, data, code); before Windows 10 is a row of REFUSALS (the same check).

@@ -214,7 +214,8 @@ class HighDpi(PrefixTestCase):
 
     def test_at_144_dpi_the_window_fits_the_screen_in_the_locale_s_language_and_hit_rectangles_follow(self):
         self.prefix.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", 144)
-        self.prefix.restart_server()
+        self.prefix.stop_server()  # the server reads LogPixels when it starts
+        self.prefix.start_server()
         log = r"C:\users\Public\setup.log"
         window = SetupWindow(self.prefix, SETUP, "/install-dir", OCCUPIED, "/log", log, scale=self.geometry[3] / 640)
         self.addCleanup(window.process.kill)
