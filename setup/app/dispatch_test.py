@@ -76,7 +76,6 @@ class CommandLines(PrefixTestCase):
                     self.assertEqual(self.prefix.run("winecfg", "-v", "win10"), 0)
 
     def test_exit_codes(self):
-        self.prefix.reg_delete(UNINSTALL_KEY)
         for program, args, code in self.CODES:
             with self.subTest(program=program.name, args=args):
                 self.assertEqual(self.prefix.run(program, *args, timeout=30), code)
@@ -109,15 +108,13 @@ class CommandLines(PrefixTestCase):
         rows = [(MININT, None, "", 6), *[(CURRENT_VERSION, "InstallationType", data, code) for data, code in
                                          (("Server Core", 6), ("Nano Server", 6), ("server core", 0))]]
         for key, name, data, code in rows:
+            self.prefix.reg_add(key, name, data=data)
             with self.subTest(data or key):
-                self.prefix.reg_add(key, name, data=data)
-                try:
-                    self.assertEqual(self.prefix.run(MAINTENANCE, "/uninstall", "/quiet"), code)
-                    self.assertEqual(self.prefix.run(MAINTENANCE), 87)  # checked only after the switches
-                    if code == 6:
-                        self.assertEqual(self.prefix.run(SETUP, "/quiet"), 6)
-                finally:
-                    self.prefix.reg_delete(key, name)
+                self.assertEqual(self.prefix.run(MAINTENANCE, "/uninstall", "/quiet"), code)
+                self.assertEqual(self.prefix.run(MAINTENANCE), 87)  # checked only after the switches
+                if code == 6:
+                    self.assertEqual(self.prefix.run(SETUP, "/quiet"), 6)
+            self.prefix.reg_delete(key, name)
 
     def test_an_empty_expandable_32_bit_or_newer_installation_is_refused_and_left_alone(self):
         folder = r"C:\Apps\Velmora"
@@ -126,12 +123,8 @@ class CommandLines(PrefixTestCase):
         rows = [("REG_SZ", "", "/reg:64", None, "/repair"), ("REG_EXPAND_SZ", folder, "/reg:64", None, "/update"),
                 ("REG_SZ", folder, "/reg:32", None, "/update"),
                 *[("REG_SZ", folder, "/reg:64", "1.1.0", switch) for switch in (None, "/repair", "/update")]]
-        for view in ("/reg:64", "/reg:32"):
-            self.addCleanup(self.prefix.reg, "delete", UNINSTALL_KEY, "/f", view)
         for kind, location, view, version, switch in rows:
             with self.subTest(kind=kind, location=location, view=view, version=version, switch=switch):
-                for old in ("/reg:64", "/reg:32"):
-                    self.prefix.reg("delete", UNINSTALL_KEY, "/f", old)
                 self.prefix.reg("add", UNINSTALL_KEY, "/v", "InstallLocation", "/t", kind, "/d", location, "/f",
                                 view)
                 if version:
@@ -140,6 +133,8 @@ class CommandLines(PrefixTestCase):
                 left = self.prefix.reg_value(UNINSTALL_KEY, "DisplayVersion")
                 self.assertEqual(left, version and ("REG_SZ", version))
                 self.assertFalse(self.prefix.exists(folder))
+            for written in ("/reg:64", "/reg:32"):  # whatever the row wrote, even when it failed
+                self.prefix.reg("delete", UNINSTALL_KEY, "/f", written)
 
 
 if __name__ == "__main__":
