@@ -165,8 +165,7 @@ class WinePrefix:
         return result.returncode == 0 and result.stdout.strip() and result.stdout.splitlines()
 
     def answer_dialog(self, key, expect=(), timeout=60):
-        """Reads the dialog's texts when some are expected, presses key and waits for the dialog to
-        close. A key that arrives before the dialog takes input is lost, so it is pressed again."""
+        """A key that arrives before the dialog takes input is lost, so it is pressed again."""
         window = wait_until(lambda: next(iter(self.dialogs()), None), timeout=timeout)
         if not window:
             raise AssertionError("no dialog titled Velmora or 岫澜 appeared")

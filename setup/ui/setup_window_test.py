@@ -50,7 +50,6 @@ def node_hue(shot):  # (red - green) summed over the beam's four fixed nodes: co
 
 
 class EnglishWindow(RuntimeServerTestCase):
-    # test_1's install is what test_2 updates; the others expect no registration.
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -69,21 +68,19 @@ class EnglishWindow(RuntimeServerTestCase):
         self.addCleanup(window.process.kill)
         return window
 
-    def test_1_a_chosen_folder_then_install_now_and_finish_installs_the_package_and_ends_with_0(self):
+    def test_an_install_into_a_chosen_folder_ends_with_0_and_its_update_keeps_it_and_registers_chinese(self):
         self.prefix.register_runtime()
+        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)  # the other tests expect no registration
         window = self.open()
         window.pick_folder("C:\\Apps")
         window.click(770, 528)
         window.wait_for(is_completed, 120, "the Completed page")
         window.key("Tab", "Tab", "Return")  # "Finish"
         self.assertEqual(window.exit_code(), 0)
-        # What it registers is install_test's business; test_2 reads the entry and links it updates.
+        # What it registers is install_test's business; the update's entry and links are read below.
         self.assertEqual(installed_problems(self.prefix, CHOSEN, Package(SETUP)), [])
-
-    def test_2_an_update_keeps_its_folder_and_after_switching_to_chinese_registers_chinese(self):
-        # The folder is the registered one: another would be refused once the install ran.
+        # The update's folder is the registered one: another would be refused once the install ran.
         self.prefix.reg_add(UNINSTALL_KEY, "DisplayVersion", data="1.0.0")
-        self.addCleanup(self.prefix.reg_delete, UNINSTALL_KEY)
         window = self.open()
         shot = window.shot()
         # No "Change" and no banner: the requirements line moved up into its place.
