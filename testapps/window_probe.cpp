@@ -1,9 +1,9 @@
 // Looks at the setup's windows from outside. "texts" prints the texts of the visible dialog
 // titled "Velmora" or "岫澜", one line per child window, in UTF-8 (under Wine a task dialog
 // is made of plain controls; Windows draws one without child windows). The rest find the
-// setup window by its class: "state" exits 0 no window, 1 shown, 2 minimized; "close" posts
-// WM_CLOSE, "restore" restores it, "cover" shows a topmost window over it until killed.
-// Each exits 0, or 3 without its window.
+// setup window by its class: "state" exits 0 no window, 1 shown, 2 minimized; "restore"
+// restores it, "cover" shows a topmost window over it until killed. Each exits 0, or 3
+// without its window.
 #include <windows.h>
 
 #include <cstdio>
@@ -28,7 +28,6 @@ int wmain(int argc, wchar_t** argv) {
   HWND window = FindWindowW(L"VMR.ModernInstaller.Window", nullptr);
   if (std::wcscmp(action, L"state") == 0) return !window ? 0 : IsIconic(window) ? 2 : 1;
   if (!window) return 3;
-  if (std::wcscmp(action, L"close") == 0) return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 4;
   if (std::wcscmp(action, L"restore") == 0) {
     ShowWindow(window, SW_RESTORE);
     return 0;
