@@ -10,8 +10,7 @@ from winetest import wait_until
 WHITE = (255, 255, 255)
 
 
-def cpu_seconds(pid):
-    """User and system CPU-seconds a process has used so far (0 once it is gone)."""
+def cpu_seconds(pid):  # user and system time
     try:
         fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
     except OSError:
