@@ -29,11 +29,13 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<PayloadEntry> entries;
   std::wstring text;
   if (!ReadPayloadManifest(entries, text)) return 2;
+  StagingTree tree;
+  Sha256Hasher hasher;
+  if (!EnsureDirectory(argv[1]) || !MakeStagingTree(argv[1], tree) || !OpenSha256Hasher(hasher)) return 3;
   std::uint64_t bytes = 0;
   for (const PayloadEntry& entry : entries) {
     std::wstring target;
-    if (!ResolveInsideFolder(argv[1], entry.relativePath, target)) return 3;
-    if (!ExtractPayloadFile(entry, target)) return 4;
+    if (!StagePayloadFile(entry, tree, target) || !MatchesManifest(hasher, target, entry)) return 4;
     bytes += entry.size;
   }
   std::printf("%zu files %llu bytes %.3f s\n", entries.size(), static_cast<unsigned long long>(bytes),

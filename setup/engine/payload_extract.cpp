@@ -5,7 +5,6 @@
 #include "setup/core/handles.h"
 #include "setup/core/install_log.h"
 #include "setup/core/long_path.h"
-#include "setup/core/paths.h"
 #include "setup/core/resources.h"
 #include "setup/core/text.h"
 #include "setup/engine/fault_injection.h"
@@ -42,17 +41,6 @@ bool LoadPayloadBytes(const PayloadEntry& entry, std::string_view& bytes) {
 }
 
 }  // namespace
-
-bool ExtractPayloadFile(const PayloadEntry& entry, const std::wstring& targetPath) {
-  std::string_view bytes;
-  if (!LoadPayloadBytes(entry, bytes)) return false;
-  if (!EnsureDirectory(ParentPath(targetPath))) {
-    return LogFileFailure(entry.relativePath, L"its folder could not be created, ", SystemError{GetLastError()});
-  }
-  if (!WriteNewFile(targetPath, bytes, entry.relativePath)) return false;
-  Sha256Hasher hasher;
-  return OpenSha256Hasher(hasher) && MatchesManifest(hasher, targetPath, entry);
-}
 
 bool StagePayloadFile(const PayloadEntry& entry, StagingTree& tree, std::wstring& target) {
   std::string_view bytes;

@@ -11,9 +11,6 @@
 #include "setup/engine/payload_manifest.h"
 #include "setup/engine/staging_tree.h"
 
-// Write and check in one step, with a hasher of its own.
-bool ExtractPayloadFile(const PayloadEntry& entry, const std::wstring& targetPath);
-
 // The write half: the entry's resource, of the manifest's size, into a new file in the
 // staging tree, flushed. target: the file's full path.
 bool StagePayloadFile(const PayloadEntry& entry, StagingTree& tree, std::wstring& target);

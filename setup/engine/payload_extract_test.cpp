@@ -40,11 +40,13 @@ TEST(HashFileSha256, OneHasherMatchesSha256sumForEachFileInTurn) {
   }
 }
 
-TEST(ExtractPayloadFile, WritesOnlyWhatMatchesItsEntryAndNeverReplacesAnything) {
+// The install's two steps per file: staged from its resource, never over an existing file,
+// then read back against its entry.
+TEST(StagePayloadFile, WritesOnlyWhatMatchesItsEntryAndNeverReplacesAnything) {
   const struct {
     const char* name;
     std::uint64_t size;
-    const wchar_t* target;
+    const wchar_t* relative;
     const wchar_t* existing;  // a file "kept" made first
     bool ok;
     const wchar_t* check;
@@ -55,12 +57,17 @@ TEST(ExtractPayloadFile, WritesOnlyWhatMatchesItsEntryAndNeverReplacesAnything) 
       {"4 GiB more", 21 + (1ull << 32), L"new\\Velmora.exe", nullptr, false, L"new", nullptr},
       {"existing target", 21, L"Velmora.exe", L"Velmora.exe", false, L"Velmora.exe", "kept"},
   };
+  Sha256Hasher hasher;
+  ASSERT_TRUE(OpenSha256Hasher(hasher));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchFolder scratch;
     ASSERT_TRUE(!c.existing || WriteBytes(scratch / c.existing, "kept"));
-    const PayloadEntry entry{1001, L"Velmora.exe", c.size, kPayloadDigest};
-    EXPECT_EQ(ExtractPayloadFile(entry, scratch / c.target), c.ok);
+    StagingTree tree;
+    ASSERT_TRUE(MakeStagingTree(scratch.path(), tree));
+    const PayloadEntry entry{1001, c.relative, c.size, kPayloadDigest};
+    std::wstring target;
+    EXPECT_EQ(StagePayloadFile(entry, tree, target) && MatchesManifest(hasher, target, entry), c.ok);
     EXPECT_EQ(PathExists(scratch / c.check), c.content != nullptr);
     EXPECT_EQ(ReadBytes(scratch / c.check), c.content ? c.content : "");
   }
