@@ -40,8 +40,9 @@ class WinePrefix:
         base = Path("/dev/shm") if Path("/dev/shm").is_dir() else BUILD / "wine"
         self.path = Path(tempfile.mkdtemp(prefix=f"velmora-{name}-", dir=base))
         subprocess.run(["cp", "-a", f"{template}/.", str(self.path)], check=True)
+        # The menu builder is off as in testing/wine-session.
         self.env = dict(os.environ, WINEPREFIX=str(self.path), WINEDEBUG="-all", WINEARCH="win64",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG=locale, LC_ALL=locale)
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d", LANG=locale, LC_ALL=locale)
         self.start_server()
 
     def start_server(self):
